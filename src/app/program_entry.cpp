@@ -1,0 +1,26 @@
+#include "app/program_entry.h"
+
+#include "app/game_config.h"
+#include "app/main_loop.h"
+#include "app/program_folder.h"
+#include "app/status_channel.h"
+#include "app/user_messages.h"
+#include "splash/gdiplus_include.h"
+
+int RunProgram(HINSTANCE instance) {
+  SetProcessDPIAware();
+  Gdiplus::GdiplusStartupInput startupInput;
+  ULONG_PTR gdiplusToken = 0;
+  Gdiplus::GdiplusStartup(&gdiplusToken, &startupInput, nullptr);
+
+  const std::wstring nolmFolder = RemoveLastPathElement(ModulePath()) + L"/nolm";
+  const GameConfig config = EvaluateConfig(ReadConfigText(nolmFolder + L"/config.json"));
+  if (!config.valid) {
+    MessageBoxW(nullptr, LocalizedMessage(UserMessage::kInvalidConfiguration), kMessageCaption,
+                MB_OK | MB_ICONERROR);
+    Gdiplus::GdiplusShutdown(gdiplusToken);
+    return 1;
+  }
+  gGameSlug = config.slug;
+  return RunMainLoop(instance, nolmFolder, config.displayName, gdiplusToken);
+}

@@ -1,0 +1,140 @@
+#include "net/https_download.h"
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <memory>
+#include <new>
+#include <utility>
+
+#include "app/status_channel.h"
+#include "common/handles.h"
+#include "net/progress.h"
+
+#ifndef WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY
+#define WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY 4
+#endif
+
+namespace {
+
+constexpr DWORD kReadSize = 65536;
+
+class UniqueInternet {
+ public:
+  explicit UniqueInternet(HINTERNET handle) : handle_(handle) {}
+  UniqueInternet(const UniqueInternet&) = delete;
+  UniqueInternet& operator=(const UniqueInternet&) = delete;
+  ~UniqueInternet() {
+    if (handle_) WinHttpCloseHandle(handle_);
+  }
+  explicit operator bool() const { return handle_ != nullptr; }
+  HINTERNET get() const { return handle_; }
+
+ private:
+  HINTERNET handle_;
+};
+
+// A numeric response header, or `fallback` when it cannot be read.
+DWORD QueryNumber(HINTERNET request, DWORD query, DWORD fallback) {
+  DWORD value = 0;
+  DWORD size = sizeof value;
+  if (!WinHttpQueryHeaders(/* hRequest */ request,
+                           /* dwInfoLevel */ query | WINHTTP_QUERY_FLAG_NUMBER,
+                           /* pwszName */ WINHTTP_HEADER_NAME_BY_INDEX,
+                           /* lpBuffer */ &value,
+                           /* lpdwBufferLength */ &size,
+                           /* lpdwIndex */ WINHTTP_NO_HEADER_INDEX)) {
+    return fallback;
+  }
+  return value;
+}
+
+bool AppendToBody(std::string* body, const char* data, DWORD size) {
+  try {
+    body->append(data, size);
+    return true;
+  } catch (const std::bad_alloc&) {
+    // An endless or oversized body must fail the download, not the program.
+    return false;
+  }
+}
+
+// Reads the body of an accepted response to its end and stores it.
+bool ReceiveBody(HINTERNET request, const std::wstring& destination, std::string* body,
+                 bool reportProgress) {
+  const bool toFile = !destination.empty();
+  if (!toFile && body == nullptr) return false;
+  const DWORD declared = QueryNumber(request, WINHTTP_QUERY_CONTENT_LENGTH, 0);
+
+  UniqueHandle file;
+  if (toFile) {
+    file = UniqueHandle(CreateFileW(/* lpFileName */ destination.c_str(),
+                                    /* dwDesiredAccess */ GENERIC_WRITE,
+                                    /* dwShareMode */ 0,
+                                    /* lpSecurityAttributes */ nullptr,
+                                    /* dwCreationDisposition */ CREATE_ALWAYS,
+                                    /* dwFlagsAndAttributes */ FILE_ATTRIBUTE_NORMAL,
+                                    /* hTemplateFile */ nullptr));
+    if (!file) return false;
+  }
+
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kReadSize]);
+  if (!buffer) return false;
+  uint32_t received = 0;
+  for (;;) {
+    DWORD got = 0;
+    if (!WinHttpReadData(request, buffer.get(), kReadSize, &got)) return false;
+    if (got == 0) return true;
+
+    bool stored;
+    if (toFile) {
+      DWORD written = 0;
+      stored = WriteFile(file.get(), buffer.get(), got, &written, nullptr) && written == got;
+    } else {
+      stored = AppendToBody(body, buffer.get(), got);
+    }
+    received += got;
+    if (reportProgress && declared != 0) PublishProgress(ProgressThousandths(received, declared));
+    if (!stored) return false;
+  }
+}
+
+}  // namespace
+
+bool HttpsDownload(const wchar_t* host, const wchar_t* path, const std::wstring& destination,
+                   std::string* body, bool reportProgress) {
+  // Declared in opening order, so they close request, connection, session.
+  UniqueInternet session(WinHttpOpen(/* pszAgentW */ L"NolmShortcut/1.0",
+                                     /* dwAccessType */ WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+                                     /* pszProxyW */ WINHTTP_NO_PROXY_NAME,
+                                     /* pszProxyBypassW */ WINHTTP_NO_PROXY_BYPASS,
+                                     /* dwFlags */ 0));
+  UniqueInternet connection(session ? WinHttpConnect(/* hSession */ session.get(),
+                                                     /* pswzServerName */ host,
+                                                     /* nServerPort */ INTERNET_DEFAULT_HTTPS_PORT,
+                                                     /* dwReserved */ 0)
+                                    : nullptr);
+  UniqueInternet request(connection
+                             ? WinHttpOpenRequest(/* hConnect */ connection.get(),
+                                                  /* pwszVerb */ L"GET",
+                                                  /* pwszObjectName */ path,
+                                                  /* pwszVersion */ nullptr,
+                                                  /* pwszReferrer */ WINHTTP_NO_REFERER,
+                                                  /* ppwszAcceptTypes */ WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                  /* dwFlags */ WINHTTP_FLAG_SECURE)
+                             : nullptr);
+  const bool ok = request &&
+                  WinHttpSendRequest(/* hRequest */ request.get(),
+                                     /* lpszHeaders */ WINHTTP_NO_ADDITIONAL_HEADERS,
+                                     /* dwHeadersLength */ 0,
+                                     /* lpOptional */ WINHTTP_NO_REQUEST_DATA,
+                                     /* dwOptionalLength */ 0,
+                                     /* dwTotalLength */ 0,
+                                     /* dwContext */ 0) &&
+                  WinHttpReceiveResponse(request.get(), nullptr) &&
+                  QueryNumber(request.get(), WINHTTP_QUERY_STATUS_CODE, 0) == 200 &&
+                  ReceiveBody(request.get(), destination, body, reportProgress);
+  // The file is closed by now; a stale file from an earlier run goes too.
+  if (!ok && !destination.empty()) DeleteFileW(destination.c_str());
+  return ok;
+}

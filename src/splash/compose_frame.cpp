@@ -1,0 +1,71 @@
+#include "splash/compose_frame.h"
+
+#include "splash/placement.h"
+#include "splash/splash_images.h"
+
+namespace {
+
+const Gdiplus::ARGB kBackground = 0xFF101014;
+const Gdiplus::ARGB kWhite = 0xFFFFFFFF;
+const Gdiplus::ARGB kTrack = 0x78000000;
+constexpr int kBarTop = 344;
+constexpr int kBarHeight = 6;
+// 0.7 and 0.6 of the frame, computed in single precision as the layout
+// always was: 560 x 210.0000153.
+const float kTitleBoxWidth = 0.7f * static_cast<float>(kFrameWidth);
+const float kTitleBoxHeight = 0.6f * static_cast<float>(kFrameHeight);
+
+void DrawImageScaled(Gdiplus::Graphics& graphics, Gdiplus::Image* image, float boxWidth,
+                     float boxHeight, bool cover) {
+  const ImagePlacement at =
+      PlaceImage(static_cast<float>(image->GetWidth()), static_cast<float>(image->GetHeight()),
+                 boxWidth, boxHeight, cover);
+  graphics.DrawImage(image, Gdiplus::RectF(at.x, at.y, at.width, at.height));
+}
+
+void DrawPlaceholderText(Gdiplus::Graphics& graphics) {
+  graphics.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAliasGridFit);
+  const std::unique_ptr<Gdiplus::Font> font = MakePlaceholderFont();
+  const Gdiplus::SolidBrush brush{Gdiplus::Color(kWhite)};
+  Gdiplus::StringFormat format(0, LANG_NEUTRAL);
+  format.SetAlignment(Gdiplus::StringAlignmentCenter);
+  format.SetLineAlignment(Gdiplus::StringAlignmentCenter);
+  const Gdiplus::RectF layout(0.0f, 0.0f, static_cast<float>(kFrameWidth),
+                              static_cast<float>(kFrameHeight));
+  // Without a font nothing is drawn; the rest of the frame still is.
+  if (font) graphics.DrawString(L"Nolm Launcher", -1, font.get(), layout, &format, &brush);
+}
+
+void DrawProgressBar(Gdiplus::Graphics& graphics, int32_t progress) {
+  Gdiplus::SolidBrush track{Gdiplus::Color(kTrack)};
+  Gdiplus::SolidBrush fill{Gdiplus::Color(kWhite)};
+  graphics.FillRectangle(&track, 0, kBarTop, kFrameWidth, kBarHeight);
+  graphics.FillRectangle(&fill, 0, kBarTop, ProgressFillWidth(progress), kBarHeight);
+}
+
+}  // namespace
+
+void DrawSplashFrame(Gdiplus::Graphics& graphics, Gdiplus::Image* splash, Gdiplus::Image* title,
+                     int32_t progress) {
+  graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
+  graphics.Clear(Gdiplus::Color(kBackground));
+  if (splash) {
+    DrawImageScaled(graphics, splash, static_cast<float>(kFrameWidth),
+                    static_cast<float>(kFrameHeight), true);
+  }
+  if (title) DrawImageScaled(graphics, title, kTitleBoxWidth, kTitleBoxHeight, false);
+  if (!splash && !title) DrawPlaceholderText(graphics);
+  if (progress >= 0) DrawProgressBar(graphics, progress);
+}
+
+std::unique_ptr<Gdiplus::Bitmap> ComposeSplashFrame(Gdiplus::Image* splash, Gdiplus::Image* title,
+                                                    int32_t progress) {
+  std::unique_ptr<Gdiplus::Bitmap> frame(
+      new Gdiplus::Bitmap(kFrameWidth, kFrameHeight, PixelFormat32bppARGB));
+  if (frame->GetLastStatus() != Gdiplus::Ok) return nullptr;
+  {
+    Gdiplus::Graphics graphics(frame.get());
+    DrawSplashFrame(graphics, splash, title, progress);
+  }
+  return frame;
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+// GDI+'s headers need the COM declarations that WIN32_LEAN_AND_MEAN leaves
+// out, and min and max, which NOMINMAX removes.
+#include <windows.h>
+#include <objidl.h>
+
+#include <algorithm>
+namespace Gdiplus {
+using std::max;
+using std::min;
+}  // namespace Gdiplus
+#include <gdiplus.h>

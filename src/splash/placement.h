@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+
+// Size of the splash window's client area and of every composed frame, pixels.
+inline constexpr int kFrameWidth = 800;
+inline constexpr int kFrameHeight = 350;
+
+struct ImagePlacement {
+  float x, y, width, height;
+};
+
+// Scales an image of `imageWidth` x `imageHeight` pixels to meet the box:
+// `cover` takes the larger scale (the box is filled, overflow cut equally),
+// otherwise the smaller (the image fits inside). The result is centred on the
+// whole frame, not on the box. Single precision throughout.
+ImagePlacement PlaceImage(float imageWidth, float imageHeight, float boxWidth, float boxHeight,
+                          bool cover);
+
+// Width in pixels of the progress fill for a progress value of 0 or more,
+// clamped to the frame so that an oversized value cannot overflow.
+int ProgressFillWidth(int32_t progress);
+
+// Top-left corner that centres a window of the given size on the screen, in
+// signed truncating division (negative on a screen smaller than the window).
+struct WindowOrigin {
+  int x, y;
+};
+WindowOrigin CenteredOrigin(int screenWidth, int screenHeight, int windowWidth, int windowHeight);

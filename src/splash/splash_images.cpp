@@ -1,0 +1,64 @@
+#include "splash/splash_images.h"
+
+#include <new>
+
+Gdiplus::Bitmap* gSplashImage = nullptr;
+Gdiplus::Bitmap* gTitleImage = nullptr;
+
+Gdiplus::Bitmap* LoadImageIfExists(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return nullptr;
+  }
+  // Storage from the GDI+ heap, as the wrapper's own operator new would take
+  // it, but with the allocation failure seen instead of assumed away.
+  void* storage = Gdiplus::DllExports::GdipAlloc(sizeof(Gdiplus::Bitmap));
+  if (storage == nullptr) return nullptr;
+  auto* image = ::new (storage) Gdiplus::Bitmap(path.c_str(), FALSE);
+  if (image->GetLastStatus() != Gdiplus::Ok) {
+    delete image;  // disposes of the native image, then frees the storage
+    return nullptr;
+  }
+  return image;
+}
+
+void LoadSplashImages(const std::wstring& nolmFolder) {
+  gSplashImage = LoadImageIfExists(nolmFolder + L"/splash.png");
+  if (gSplashImage == nullptr) gSplashImage = LoadImageIfExists(nolmFolder + L"/splash.jpg");
+  gTitleImage = LoadImageIfExists(nolmFolder + L"/title.png");
+}
+
+void DeleteSplashImages() {
+  delete gSplashImage;
+  gSplashImage = nullptr;
+  delete gTitleImage;
+  gTitleImage = nullptr;
+}
+
+namespace {
+
+// The generic family is asked for once; its answer, failure included, is kept
+// for the whole process and never deleted.
+const Gdiplus::FontFamily* GenericSansSerif() {
+  static const Gdiplus::FontFamily* const family = Gdiplus::FontFamily::GenericSansSerif();
+  return family;
+}
+
+std::unique_ptr<Gdiplus::Font> MakeFont(const Gdiplus::FontFamily* family) {
+  std::unique_ptr<Gdiplus::Font> font(
+      new Gdiplus::Font(family, 30.0f, Gdiplus::FontStyleBold, Gdiplus::UnitPixel));
+  if (font->GetLastStatus() != Gdiplus::Ok) font.reset();
+  return font;
+}
+
+}  // namespace
+
+std::unique_ptr<Gdiplus::Font> MakePlaceholderFont() {
+  const Gdiplus::FontFamily named(L"Segoe UI");
+  const bool haveNamed = named.GetLastStatus() == Gdiplus::Ok;
+  const Gdiplus::FontFamily* family = haveNamed ? &named : GenericSansSerif();
+  if (family == nullptr) return nullptr;
+  std::unique_ptr<Gdiplus::Font> font = MakeFont(family);
+  if (!font && GenericSansSerif()) font = MakeFont(GenericSansSerif());
+  return font;  // the named family is released here; the generic one never is
+}
