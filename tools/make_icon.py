@@ -118,9 +118,10 @@ def dib(s, rows):
 
 
 def build_ico():
-    # 256 px as PNG (standard modern layout, much smaller); the rest as DIBs
+    # PNG from 32 px up keeps the executable small (Windows 10 reads PNG
+    # entries at any size); 16 and 24 px stay DIBs, which every loader reads
     # so every consumer, including old ones, can read them.
-    images = [(s, png(s, render(s)) if s >= 256 else dib(s, render(s))) for s in SIZES]
+    images = [(s, png(s, render(s)) if s >= 32 else dib(s, render(s))) for s in SIZES]
     out = struct.pack("<HHH", 0, 1, len(images))       # ICONDIR: reserved, type=icon, count
     offset = 6 + 16 * len(images)
     for s, data in images:                             # ICONDIRENTRY; 0 means 256

@@ -84,7 +84,9 @@ bool ReceiveBody(HINTERNET request, const std::wstring& destination, std::string
   for (;;) {
     DWORD got = 0;
     if (!WinHttpReadData(request, buffer.get(), kReadSize, &got)) return false;
-    if (got == 0) return true;
+    // A connection closed cleanly before the announced length is not a whole
+    // body; WinHTTP reports such an end like a normal one.
+    if (got == 0) return declared == 0 || received >= declared;
 
     bool stored;
     if (toFile) {

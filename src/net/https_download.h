@@ -14,6 +14,7 @@
 // With `reportProgress`, after every chunk and only when the response announced
 // a Content-Length, the thousandths received are published to the splash
 // window (gProgress, then WM_SPLASH_REFRESH). Returns true when the whole body
-// arrived and was stored. Blocks; worker thread.
+// arrived and was stored; a body that ends short of its announced
+// Content-Length is a failure. Blocks; worker thread.
 bool HttpsDownload(const wchar_t* host, const wchar_t* path, const std::wstring& destination,
                    std::string* body, bool reportProgress);

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Build the 7-Zip console extractor 7zr.exe (x86_64 Windows) from Debian's
+# `7zip` source package with MinGW-w64, and cache it per machine.
+# Stdout: only the absolute path of the cached 7zr.exe. Progress -> stderr/log.
+set -euo pipefail
+
+CACHE="${NOLM_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/nolm-shortcut}/7zr"
+EXE="$CACHE/7zr.exe"
+STAMP="$CACHE/7zr.stamp"
+log() { echo "build-7zr: $*" >&2; }
+
+# Fast path: a completed build is marked by the stamp (written last).
+if [[ -f "$STAMP" && -f "$EXE" ]]; then echo "$EXE"; exit 0; fi
+
+missing=()
+for t in apt-get dpkg-source make flock x86_64-w64-mingw32-gcc-posix \
+         x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-windres; do
+  command -v "$t" >/dev/null || missing+=("$t")
+done
+if ((${#missing[@]})); then
+  log "missing tools: ${missing[*]}"
+  log "(packages: apt, dpkg-dev, make, util-linux, g++-mingw-w64-x86-64-posix, binutils-mingw-w64-x86-64)"
+  exit 1
+fi
+
+mkdir -p "$CACHE"
+exec 9>"$CACHE/.lock"
+flock 9                       # serialise concurrent runs; the winner builds,
+if [[ -f "$STAMP" && -f "$EXE" ]]; then echo "$EXE"; exit 0; fi  # others reuse
+
+# Private apt configuration: the host's /etc/apt is never touched. Derive
+# deb-src lines from the host's own (deb822 or one-line) deb entries so the
+# source matches the installed release and mirror.
+APT="$CACHE/apt"; mkdir -p "$APT/lists/partial" "$APT/cache/archives/partial"
+{
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [[ -f "$f" ]] || continue
+    # deb822: blank-line separated stanzas; emit one line per suite.
+    awk 'function flush(){ if (ty ~ /(^| )deb( |$)/ && u != "") {
+             n = split(s, S, " "); for (i = 1; i <= n; i++)
+               printf "deb-src%s %s %s %s\n", (k ? " [signed-by=" k "]" : ""), u, S[i], c }
+           ty = u = s = c = k = "" }
+         /^[ \t]*$/ { flush(); next }  /^#/ { next }
+         { v = $0; sub(/^[^:]*:[ \t]*/, "", v) }
+         /^Types:/ { ty = v } /^URIs:/ { split(v, U, " "); u = U[1] }
+         /^Suites:/ { s = v } /^Components:/ { c = v } /^Signed-By:/ { k = v }
+         /^Enabled:[ \t]*no/ { ty = "" }
+         END { flush() }' "$f"
+  done
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [[ -f "$f" ]] || continue
+    sed -n 's/^[ \t]*deb[ \t]/deb-src /p' "$f"
+  done
+} | sort -u >"$APT/sources.list"
+[[ -s "$APT/sources.list" ]] || { log "no deb entries found in /etc/apt"; exit 1; }
+
+APTOPTS=(-o Dir::Etc::SourceList="$APT/sources.list" -o Dir::Etc::SourceParts=/dev/null
+         -o Dir::State::Lists="$APT/lists" -o Dir::Cache="$APT/cache")
+BUILDLOG="$CACHE/build.log"; : >"$BUILDLOG"
+log "fetching Debian 7zip source (log: $BUILDLOG)"
+apt-get -q "${APTOPTS[@]}" update >>"$BUILDLOG" 2>&1
+WORK="$CACHE/work"; rm -rf "$WORK"; mkdir -p "$WORK"
+(cd "$WORK" && apt-get -q "${APTOPTS[@]}" source --download-only 7zip) >>"$BUILDLOG" 2>&1
+(cd "$WORK" && dpkg-source -x ./7zip_*.dsc src) >>"$BUILDLOG" 2>&1
+
+# Static link (LDFLAGS_STATIC_2) so the exe needs only Windows system DLLs.
+log "building 7zr.exe with MinGW-w64 (~80 s)"
+start=$SECONDS
+make -C "$WORK/src/CPP/7zip/Bundles/Alone7z" -j2 -f makefile.gcc IS_MINGW=1 \
+  CC=x86_64-w64-mingw32-gcc-posix CXX=x86_64-w64-mingw32-g++-posix \
+  RC=x86_64-w64-mingw32-windres LDFLAGS_STATIC_2=-static >>"$BUILDLOG" 2>&1 \
+  || { log "build failed, see $BUILDLOG"; exit 1; }
+log "built in $((SECONDS - start)) s"
+
+cp "$WORK/src/CPP/7zip/Bundles/Alone7z/_o/7zr.exe" "$EXE.tmp" && mv "$EXE.tmp" "$EXE"
+ls "$WORK"/7zip_*.dsc | sed 's/.*7zip_\(.*\)\.dsc/7zip source version \1/' >"$STAMP"
+rm -rf "$WORK"                # the sources are not needed once the exe exists
+echo "$EXE"
