@@ -7,6 +7,13 @@ if(MSVC)
 else()
   target_compile_options(nolm_options INTERFACE -Wall -Wextra -ffunction-sections -fdata-sections)
   # -static: a player's machine has no libstdc++, libgcc or winpthread DLLs.
-  target_link_options(nolm_options INTERFACE -municode -static -Wl,--gc-sections
+  target_link_options(nolm_options INTERFACE -static -Wl,--gc-sections
                       $<$<CONFIG:MinSizeRel,Release>:-s>)
 endif()
+
+# Entry points taking UTF-16 arguments (wWinMain, wmain).
+function(nolm_unicode_entry target)
+  if(NOT MSVC)
+    target_link_options(${target} PRIVATE -municode)
+  endif()
+endfunction()

@@ -1,5 +1,7 @@
 #include "app/program_folder.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 TEST(ProgramFolder, RemovesTheLastElement) {

@@ -1,5 +1,7 @@
 #include "install/install_paths.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 TEST(InstallPaths, InstallDirectoryUnderTheProfile) {
