@@ -5,9 +5,13 @@ target_compile_definitions(nolm_options INTERFACE UNICODE _UNICODE WIN32_LEAN_AN
 if(MSVC)
   target_compile_options(nolm_options INTERFACE /W4 /utf-8 /permissive-)
 else()
-  target_compile_options(nolm_options INTERFACE -Wall -Wextra -ffunction-sections -fdata-sections)
+  # The prefix map keeps build paths out of the binary, so that two checkouts
+  # in different folders build the same bytes.
+  target_compile_options(nolm_options INTERFACE -Wall -Wextra -ffunction-sections -fdata-sections
+                                                -ffile-prefix-map=${CMAKE_SOURCE_DIR}=.)
   # -static: a player's machine has no libstdc++, libgcc or winpthread DLLs.
-  target_link_options(nolm_options INTERFACE -static -Wl,--gc-sections
+  # No link timestamp in the PE header, for the same reason.
+  target_link_options(nolm_options INTERFACE -static -Wl,--gc-sections -Wl,--no-insert-timestamp
                       $<$<CONFIG:MinSizeRel,Release>:-s>)
 endif()
 
