@@ -10,7 +10,8 @@ else()
   target_compile_options(nolm_options INTERFACE -Wall -Wextra -ffunction-sections -fdata-sections
                                                 -ffile-prefix-map=${CMAKE_SOURCE_DIR}=.)
   # -static: a player's machine has no libstdc++, libgcc or winpthread DLLs.
-  # No link timestamp in the PE header, for the same reason.
+  # --no-insert-timestamp: no link time in the PE header, again for identical
+  # builds.
   target_link_options(nolm_options INTERFACE -static -Wl,--gc-sections -Wl,--no-insert-timestamp
                       $<$<CONFIG:MinSizeRel,Release>:-s>)
 endif()
