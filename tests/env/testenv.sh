@@ -4,6 +4,7 @@
 # folder inside the build tree. Nothing outside that folder is changed.
 #
 #   testenv.sh start STATE ADD_ROOT_CERT_EXE   prepare and start everything
+#                                              (NOLM_USE_DISPLAY=1: use $DISPLAY, no Xvfb)
 #   testenv.sh stop STATE                      stop the server, Xvfb and Wine
 #   testenv.sh run STATE PROGRAM [ARGS...]     run a Windows program in it
 set -euo pipefail
@@ -39,6 +40,11 @@ start_prefix() {
 }
 
 start_display() {
+  # The demo shows itself on the user's own display when there is one.
+  if [[ "${NOLM_USE_DISPLAY:-}" == 1 && -n "${DISPLAY:-}" ]]; then
+    echo "$DISPLAY" >"$state/display"
+    return 0
+  fi
   local display=90
   while [[ -e /tmp/.X11-unix/X$display || -e /tmp/.X$display-lock ]]; do display=$((display + 1)); done
   setsid Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp \
