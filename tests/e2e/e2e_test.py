@@ -1,0 +1,367 @@
+#!/usr/bin/env python3
+"""End-to-end tests: the real nolm-shortcut.exe under Wine, on the Xvfb
+display and against the HTTPS fixture server of the test environment.
+
+Each case builds a game folder and a user profile (paths with spaces), puts
+the server's content in place, and runs tests/programs/driver.exe, which
+starts the program and reports its splash window, its message boxes (answered
+with OK), screen captures of the splash, the test launcher's window and the
+exit code. Every Wine process start costs ~2 s, so each test class makes its
+runs once in setUpClass and its test methods only read the reports.
+
+  e2e_test.py --state STATE --testenv testenv.sh --exe nolm-shortcut.exe --data TESTDATA
+              [unittest arguments, e.g. -k Install]
+"""
+
+import argparse
+import json
+import os
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness as h  # noqa: E402
+
+HARNESS = None  # set by main()
+
+CAPTION = "Nolm Launcher"
+INVALID_EN = 'Invalid configuration: nolm/config.json must contain {"game": "<slug>"}.'
+INVALID_FR = 'Configuration invalide : nolm/config.json doit contenir {"game": "<slug>"}.'
+INSTALL_EN = "Unable to install the Nolm Launcher.\nCheck your internet connection and try again."
+INSTALL_FR = ("Impossible d'installer le Nolm Launcher.\n"
+              "V\u00e9rifiez votre connexion internet puis r\u00e9essayez.")
+START_EN = "Unable to start the Nolm Launcher."
+
+# 800 x 350 centred on the 1280 x 1024 Xvfb screen.
+SPLASH_RECT = "240,337,1040,687"
+BACKGROUND = (16, 16, 20)
+WHITE = (255, 255, 255)
+TRACK = (8, 8, 11)  # black at alpha 120 over the background
+BAR_ROWS = range(344, 350)
+ABOVE_BAR_ROW = 340
+TOLERANCE = 6
+
+# A throttled 4 MiB archive takes ~2 s, long enough to watch the bar move and
+# to close the splash while the worker is still busy.
+THROTTLE = {h.ARCHIVE_PATH: {"throttle_bytes_per_sec": 2 << 20}}
+CAPTURE_EVERY_250_MS = tuple(range(250, 4001, 250))
+# The program waits for the launcher's window itself; the grace only lets a
+# run that did not wait still show when the window came.
+LAUNCHER_GRACE_MS = 5000
+
+
+def config(game=None, name=None):
+  members = {}
+  if game is not None:
+    members["game"] = game
+  if name is not None:
+    members["name"] = name
+  return json.dumps(members)
+
+
+def bar_fill_width(bitmap):
+  """Leading white pixels on the middle row of the progress bar."""
+  width = 0
+  while width < bitmap.width and h.close_to(bitmap.pixel(width, 346), WHITE, TOLERANCE):
+    width += 1
+  return width
+
+
+class EndToEndTest(unittest.TestCase):
+  """Shared checks; subclasses run the driver in setUpClass."""
+
+  def assertReport(self, report, key, expected):
+    self.assertEqual(report.get(key), str(expected), "%s\n%s" % (key, report.summary()))
+
+  def assertClosedQuietly(self, report, exit_code=0):
+    """The run ended by itself, without any message box."""
+    self.assertReport(report, "timed_out", 0)
+    self.assertReport(report, "box_count", 0)
+    self.assertReport(report, "exit_code", exit_code)
+
+  def assertSingleBox(self, report, text, exit_code=1):
+    self.assertReport(report, "timed_out", 0)
+    self.assertReport(report, "box_count", 1)
+    self.assertReport(report, "box.1.caption", CAPTION)
+    self.assertReport(report, "box.1.text", text)
+    self.assertReport(report, "exit_code", exit_code)
+
+  def assertBoxAfterHiddenSplash(self, report):
+    """The splash is hidden when the box shows, and destroyed only after OK."""
+    box = report.boxes()[0]
+    self.assertFalse(box["splash_visible"], report.summary())
+    self.assertGreaterEqual(report.number("splash_visible_ms"), 0, report.summary())
+    self.assertTrue(0 <= report.number("splash_hidden_ms") <= box["ms"], report.summary())
+    self.assertGreaterEqual(report.number("splash_gone_ms"), box["ms"], report.summary())
+
+  def assertFrenchUi(self, report, language):
+    self.assertReport(report, "ui_language", "0x%04X" % language)
+
+  def assertLaunched(self, case, report, game):
+    """The test launcher ran once from the install directory, with --game=<game>
+    (no option when `game` is None), and its window showed."""
+    command = '"%s\\launcher.exe"' % h.windows_path(case.install_dir)
+    if game is not None:
+      command += " --game=" + game
+    self.assertEqual(case.launch_records(), [(command, h.windows_path(case.install_dir))])
+    self.assertGreaterEqual(report.number("launcher_window_ms"), 0, report.summary())
+    # The splash waits for the launcher's window before it goes.
+    self.assertLessEqual(report.number("launcher_window_ms"), report.number("splash_gone_ms"),
+                         report.summary())
+
+  def assertNotLaunched(self, case):
+    self.assertEqual(case.launch_records(), [])
+
+
+class InvalidConfigurationTest(EndToEndTest):
+  """A config.json without "game": a box at once, no splash, exit code 1, in
+  the UI's language. English runs first, so the French runs share its
+  wineserver: the language must follow the new process."""
+
+  @classmethod
+  def setUpClass(cls):
+    HARNESS.reset_server()
+    cls.reports = {}
+    for label, locale in (("en", h.ENGLISH_US), ("fr_FR", h.FRENCH_FRANCE),
+                          ("fr_CA", h.FRENCH_CANADA)):
+      case = HARNESS.new_case("invalid-config-" + label)
+      program = case.make_game(config(name="x"))
+      cls.reports[label] = case.run_driver(program, locale=locale)
+    cls.requests = HARNESS.requests()
+
+  def test_english_box_without_splash(self):
+    report = self.reports["en"]
+    self.assertSingleBox(report, INVALID_EN)
+    self.assertReport(report, "splash_found", 0)
+
+  def test_french_box_for_france(self):
+    report = self.reports["fr_FR"]
+    self.assertFrenchUi(report, 0x040C)
+    self.assertSingleBox(report, INVALID_FR)
+    self.assertReport(report, "splash_found", 0)
+
+  def test_french_box_for_canada(self):
+    report = self.reports["fr_CA"]
+    self.assertFrenchUi(report, 0x0C0C)
+    self.assertSingleBox(report, INVALID_FR)
+    self.assertReport(report, "splash_found", 0)
+
+  def test_nothing_is_downloaded(self):
+    self.assertEqual(self.requests, [])
+
+
+class FreshInstallTest(EndToEndTest):
+  """First start for a user: the splash shows the download's progress, the
+  launcher is installed and started with the game, the splash goes, exit 0."""
+
+  @classmethod
+  def setUpClass(cls):
+    HARNESS.reset_server()
+    HARNESS.serve_launcher(archive=HARNESS.big_archive())
+    HARNESS.set_rules(THROTTLE)
+    cls.case = HARNESS.new_case("fresh-install")
+    program = cls.case.make_game(config(game="space-game_2", name="Space Game"))
+    cls.report = cls.case.run_driver(program, captures=CAPTURE_EVERY_250_MS,
+                                     wait_launcher_ms=LAUNCHER_GRACE_MS)
+    cls.requests = HARNESS.requests()
+
+  def test_splash_window(self):
+    self.assertReport(self.report, "splash_class", "NolmShortcutSplash")
+    self.assertReport(self.report, "splash_title", "Space Game")
+    self.assertReport(self.report, "splash_rect", SPLASH_RECT)
+    self.assertGreaterEqual(self.report.number("splash_visible_ms"), 0)
+
+  def test_progress_bar_fills_during_download(self):
+    bitmaps = [h.Bitmap(c["path"]) for c in self.report.captures() if c["ok"]]
+    widths = [bar_fill_width(b) for b in bitmaps]
+    partial = [(b, w) for b, w in zip(bitmaps, widths) if 0 < w < 800]
+    self.assertTrue(partial, "no capture with a partly filled bar; widths %s" % widths)
+    self.assertEqual(widths, sorted(widths), "the bar went back")
+    bitmap, width = partial[0]
+    for y in BAR_ROWS:
+      self.assertTrue(h.close_to(bitmap.pixel(0, y), WHITE, TOLERANCE), (y, bitmap.pixel(0, y)))
+      self.assertTrue(h.close_to(bitmap.pixel(799, y), TRACK, TOLERANCE),
+                      (y, bitmap.pixel(799, y)))
+    self.assertTrue(h.close_to(bitmap.pixel(0, ABOVE_BAR_ROW), BACKGROUND, TOLERANCE))
+
+  def test_launcher_installed_and_started_with_game(self):
+    install = self.case.install_dir
+    for name in ("launcher.exe", "launcher.pck", os.path.join("lib", "7zr.exe")):
+      self.assertTrue(os.path.isfile(os.path.join(install, name)), name)
+    self.assertFalse(os.path.exists(os.path.join(install, "temp", "launcher_install.7z")))
+    with open(os.path.join(install, "temp", "version.dat"), "rb") as f:
+      self.assertEqual(f.read(), b"1.2.3")
+    self.assertLaunched(self.case, self.report, "space-game_2")
+    self.assertReport(self.report, "launcher_title", "Nolm Launcher - game: space-game_2")
+
+  def test_splash_goes_without_box(self):
+    self.assertClosedQuietly(self.report)
+    self.assertGreaterEqual(self.report.number("splash_gone_ms"), 0)
+
+  def test_downloads_in_order(self):
+    self.assertEqual(self.requests, [(h.DOWNLOAD_HOST, h.MANIFEST_PATH),
+                                     (h.DOWNLOAD_HOST, h.ARCHIVE_PATH),
+                                     (h.EXTRACTOR_HOST, h.EXTRACTOR_PATH)])
+
+
+class InstalledLauncherTest(EndToEndTest):
+  """launcher.exe and launcher.pck present: no bar, no download; the launcher
+  starts at once, with the game when there is one."""
+
+  @classmethod
+  def setUpClass(cls):
+    HARNESS.reset_server()
+    cls.with_game = HARNESS.new_case("installed")
+    cls.with_game.preinstall()
+    program = cls.with_game.make_game(config(game="tiny", name="Tiny"))
+    cls.report = cls.with_game.run_driver(program, captures=(50, 150, 250, 350),
+                                          wait_launcher_ms=LAUNCHER_GRACE_MS)
+    # Without a nolm folder the title and the launcher's options fall back.
+    cls.no_config = HARNESS.new_case("no-nolm-folder")
+    cls.no_config.preinstall()
+    program = cls.no_config.make_game()
+    cls.no_config_report = cls.no_config.run_driver(program, wait_launcher_ms=LAUNCHER_GRACE_MS)
+    cls.requests = HARNESS.requests()
+
+  def test_no_progress_bar(self):
+    captures = [c for c in self.report.captures() if c["ok"]]
+    self.assertTrue(captures, self.report.summary())
+    for capture in captures:
+      bitmap = h.Bitmap(capture["path"])
+      for y in BAR_ROWS:
+        for x in (0, 200, 400, 600, 799):
+          self.assertTrue(h.close_to(bitmap.pixel(x, y), BACKGROUND, TOLERANCE),
+                          (capture["path"], x, y, bitmap.pixel(x, y)))
+
+  def test_launcher_started_with_game(self):
+    self.assertClosedQuietly(self.report)
+    self.assertReport(self.report, "splash_title", "Tiny")
+    self.assertLaunched(self.with_game, self.report, "tiny")
+
+  def test_nothing_is_downloaded(self):
+    self.assertEqual(self.requests, [])
+
+  def test_without_nolm_folder(self):
+    report = self.no_config_report
+    self.assertClosedQuietly(report)
+    self.assertReport(report, "splash_title", "Nolm Launcher")
+    self.assertLaunched(self.no_config, report, None)
+    self.assertReport(report, "launcher_title", "Nolm Launcher (no game)")
+
+
+class InstallFailureTest(EndToEndTest):
+  """The manifest is missing (404): the splash hides, the install-failure box
+  shows in the UI's language, the launcher is not started, exit code 1."""
+
+  @classmethod
+  def setUpClass(cls):
+    HARNESS.reset_server()
+    cls.cases, cls.reports = {}, {}
+    for label, locale in (("en", h.ENGLISH_US), ("fr_FR", h.FRENCH_FRANCE)):
+      case = HARNESS.new_case("install-failure-" + label)
+      program = case.make_game(config(game="broken"))
+      cls.cases[label] = case
+      cls.reports[label] = case.run_driver(program, locale=locale)
+    cls.requests = HARNESS.requests()
+
+  def test_english_box_after_splash(self):
+    report = self.reports["en"]
+    self.assertSingleBox(report, INSTALL_EN)
+    self.assertBoxAfterHiddenSplash(report)
+    self.assertNotLaunched(self.cases["en"])
+
+  def test_french_box_after_splash(self):
+    report = self.reports["fr_FR"]
+    self.assertFrenchUi(report, 0x040C)
+    self.assertSingleBox(report, INSTALL_FR)
+    self.assertBoxAfterHiddenSplash(report)
+    self.assertNotLaunched(self.cases["fr_FR"])
+
+  def test_only_the_manifest_is_requested(self):
+    self.assertEqual(self.requests, [(h.DOWNLOAD_HOST, h.MANIFEST_PATH)] * 2)
+
+
+class StartFailureTest(EndToEndTest):
+  """launcher.exe is present but is no program: the start-failure box, exit 1."""
+
+  @classmethod
+  def setUpClass(cls):
+    HARNESS.reset_server()
+    case = HARNESS.new_case("start-failure")
+    case.preinstall(launcher_exe=b"not a program\n")
+    program = case.make_game(config(game="tiny"))
+    cls.report = case.run_driver(program)
+    cls.requests = HARNESS.requests()
+
+  def test_start_failure_box(self):
+    self.assertSingleBox(self.report, START_EN)
+    self.assertBoxAfterHiddenSplash(self.report)
+    self.assertEqual(self.requests, [])
+
+
+class EarlyCloseTest(EndToEndTest):
+  """The user closes the splash (WM_CLOSE) while the throttled archive still
+  downloads: the program shows nothing more, yet waits for the worker, whose
+  outcome still sets the exit code."""
+
+  @classmethod
+  def setUpClass(cls):
+    archive = HARNESS.big_archive()
+    HARNESS.reset_server()
+    # Fails after the archive: the extractor is not served.
+    HARNESS.serve_launcher(archive=archive, extractor=False)
+    HARNESS.set_rules(THROTTLE)
+    cls.failing = HARNESS.new_case("early-close-failing")
+    program = cls.failing.make_game(config(game="closed"))
+    cls.failing_report = cls.failing.run_driver(program, close_after_ms=300)
+    cls.failing_requests = HARNESS.requests()
+
+    HARNESS.reset_server()
+    HARNESS.serve_launcher(archive=archive)
+    HARNESS.set_rules(THROTTLE)
+    cls.succeeding = HARNESS.new_case("early-close-succeeding")
+    program = cls.succeeding.make_game(config(game="closed"))
+    cls.succeeding_report = cls.succeeding.run_driver(program, close_after_ms=300,
+                                                      wait_launcher_ms=LAUNCHER_GRACE_MS)
+
+  def assertClosedEarly(self, report):
+    """WM_CLOSE reached a splash that still existed: the worker had not
+    finished, or its box would have shown."""
+    self.assertGreaterEqual(report.number("close_posted_ms"), 0, report.summary())
+    self.assertGreaterEqual(report.number("splash_gone_ms"), report.number("close_posted_ms"),
+                            report.summary())
+
+  def test_failure_gives_exit_code_1_without_box(self):
+    report = self.failing_report
+    self.assertClosedEarly(report)
+    self.assertClosedQuietly(report, exit_code=1)
+    # The extractor is requested only after the whole archive: the worker ran
+    # on after the window had gone.
+    self.assertEqual(self.failing_requests[-1], (h.EXTRACTOR_HOST, h.EXTRACTOR_PATH))
+    self.assertFalse(os.path.exists(
+        os.path.join(self.failing.install_dir, "temp", "launcher_install.7z")))
+    self.assertNotLaunched(self.failing)
+
+  def test_success_starts_the_launcher(self):
+    report = self.succeeding_report
+    self.assertClosedEarly(report)
+    self.assertClosedQuietly(report, exit_code=0)
+    self.assertEqual(len(self.succeeding.launch_records()), 1)
+    self.assertIn(" --game=closed", self.succeeding.launch_records()[0][0])
+    self.assertGreaterEqual(report.number("launcher_window_ms"), 0, report.summary())
+
+
+def main():
+  parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+  parser.add_argument("--state", required=True, help="test environment state folder")
+  parser.add_argument("--testenv", required=True, help="tests/env/testenv.sh")
+  parser.add_argument("--exe", required=True, help="nolm-shortcut.exe")
+  parser.add_argument("--data", required=True, help="folder of driver.exe and the test files")
+  args, rest = parser.parse_known_args()
+  global HARNESS
+  HARNESS = h.Harness(args.state, args.testenv, args.exe, args.data)
+  unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+  main()
