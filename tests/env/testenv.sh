@@ -37,6 +37,9 @@ start_prefix() {
     wine "$add_root_cert" "$(windows_path "$state/certs/ca.pem")" >"$state/add-root-cert.log" 2>&1
     echo "$stamp" >"$WINEPREFIX/.ca-stamp"
   fi
+  # Wine's session started above has no display and outlives its programs; a
+  # GUI program joining it could not open a visible window. End it now.
+  wineserver -k 2>/dev/null || true
 }
 
 start_display() {

@@ -3,6 +3,7 @@
 // itself, then behaves as the first word of mode.txt beside it says:
 //   window  (default) a visible window for 3 s, then exit 0
 //   hidden  no window; lives 15 s
+//   invisible  a window that is never shown; lives 15 s
 //   exit    exit at once with code 0
 //   demo    a window showing the --game slug, until closed
 #include <windows.h>
@@ -72,7 +73,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   }
 }
 
-int RunWindow(HINSTANCE instance, UINT lifetimeMs) {
+int RunWindow(HINSTANCE instance, UINT lifetimeMs, bool visible) {
   WNDCLASSW windowClass = {};
   windowClass.lpfnWndProc = WindowProc;
   windowClass.hInstance = instance;
@@ -80,8 +81,8 @@ int RunWindow(HINSTANCE instance, UINT lifetimeMs) {
   windowClass.lpszClassName = L"NolmTestLauncher";
   RegisterClassW(&windowClass);
   HWND window = CreateWindowExW(0, L"NolmTestLauncher", gCaption.c_str(),
-                                WS_OVERLAPPEDWINDOW | WS_VISIBLE, 200, 150, 640, 360, nullptr,
-                                nullptr, instance, nullptr);
+                                WS_OVERLAPPEDWINDOW | (visible ? WS_VISIBLE : 0), 200, 150, 640,
+                                360, nullptr, nullptr, instance, nullptr);
   if (lifetimeMs) SetTimer(window, 1, lifetimeMs, nullptr);
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -106,5 +107,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   const size_t game = arguments.find(L"--game=");
   gCaption = game == std::wstring::npos ? L"Nolm Launcher (no game)"
                                         : L"Nolm Launcher - game: " + arguments.substr(game + 7);
-  return RunWindow(instance, mode == "demo" ? 0 : 3000);
+  if (mode == "invisible") return RunWindow(instance, 15000, false);
+  return RunWindow(instance, mode == "demo" ? 0 : 3000, true);
 }

@@ -72,7 +72,10 @@ void ServeBytes(const std::string& host, const std::string& urlPath, const std::
 void ServeFile(const std::string& host, const std::string& urlPath, const fs::path& source) {
   const fs::path target = ServedPath(host, urlPath);
   fs::create_directories(target.parent_path());
-  fs::copy_file(source, target, fs::copy_options::overwrite_existing);
+  // overwrite_existing throws "File exists" in this MinGW runtime: remove first.
+  std::error_code ignored;
+  fs::remove(target, ignored);
+  fs::copy_file(source, target);
 }
 
 void SetServerRules(const std::string& rulesJson) { WriteBytes(WwwRoot() / "rules.json", rulesJson); }
