@@ -12,6 +12,8 @@
 //   --capture        after the splash first became visible plus MS, copy its
 //                    on-screen pixels into a 24-bit BMP
 //   --close-after    post WM_CLOSE to the splash MS after it first became visible
+//   --capture-launcher=FILE.bmp  once the launcher's window has been up for a
+//                    moment, copy its on-screen pixels into a 24-bit BMP
 //   --wait-launcher  after the program's exit, keep watching up to MS for a new
 //                    visible window of the test launcher (any process)
 //   --timeout        overall limit (default 60000); a program still running then
@@ -56,6 +58,7 @@ struct Options {
   std::vector<CaptureRequest> captures;
   int64_t closeAfterMs = -1;
   int64_t waitLauncherMs = 0;  // after the program's exit
+  std::wstring launcherCapture;  // BMP of the launcher's window, once painted
   int64_t timeoutMs = 60000;
 };
 
@@ -91,7 +94,9 @@ struct Record {
   int64_t closePostedMs = -1;
   std::set<HWND> oldLauncherWindows;  // present before the start: not ours
   int64_t launcherWindowMs = -1;
+  HWND launcherWindow = nullptr;
   std::wstring launcherTitle;
+  bool launcherCaptured = false;
   bool exited = false;
   DWORD exitCode = 0;
   int64_t exitMs = -1;
@@ -130,6 +135,8 @@ bool ParseArguments(int argc, wchar_t** argv, Options* options) {
       options->timeoutMs = std::wcstoll(value.c_str(), nullptr, 10);
     } else if (TakeValue(argument, L"wait-launcher", &value)) {
       options->waitLauncherMs = std::wcstoll(value.c_str(), nullptr, 10);
+    } else if (TakeValue(argument, L"capture-launcher", &value)) {
+      options->launcherCapture = value;
     } else {
       fwprintf(stderr, L"driver: unknown argument %ls\n", argument.c_str());
       return false;
@@ -316,9 +323,26 @@ void ObserveLauncherWindow(Record* record, int64_t now) {
   for (HWND window : TopLevelWindows(kLauncherClass, 0)) {
     if (record->oldLauncherWindows.count(window) || !IsWindowVisible(window)) continue;
     record->launcherWindowMs = now;
+    record->launcherWindow = window;
     record->launcherTitle = TextOf(window);
     return;
   }
+}
+
+// Captures the launcher's window once it has had time to paint.
+void CaptureLauncherWhenDue(const Options& options, Record* record, int64_t now) {
+  constexpr int64_t kSettleMs = 700;
+  if (options.launcherCapture.empty() || record->launcherCaptured ||
+      record->launcherWindowMs < 0 || now < record->launcherWindowMs + kSettleMs) {
+    return;
+  }
+  RECT area;
+  record->launcherCaptured = GetWindowRect(record->launcherWindow, &area) &&
+                             CaptureScreen(area, options.launcherCapture);
+}
+
+bool LauncherCaptureDone(const Options& options, const Record& record) {
+  return options.launcherCapture.empty() || record.launcherCaptured;
 }
 
 // ---- the run --------------------------------------------------------------
@@ -363,6 +387,7 @@ void Run(const Options& options, Record* record) {
     TakeDueCaptures(options, record, now);
     PostCloseWhenDue(options, record, now);
     ObserveLauncherWindow(record, now);
+    CaptureLauncherWhenDue(options, record, now);
     if (!record->exited && WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
       record->exited = true;
       record->exitMs = now;
@@ -370,7 +395,8 @@ void Run(const Options& options, Record* record) {
       ObserveSplash(record, now);  // its windows went with it
     }
     if (record->exited &&
-        (record->launcherWindowMs >= 0 || now >= record->exitMs + options.waitLauncherMs)) {
+        ((record->launcherWindowMs >= 0 && LauncherCaptureDone(options, *record)) ||
+         now >= record->exitMs + options.waitLauncherMs)) {
       break;
     }
     if (now > options.timeoutMs) {
@@ -472,6 +498,7 @@ bool WriteReport(const Record& record, const std::wstring& path) {
   report.Add("close_posted_ms", record.closePostedMs);
   report.Add("launcher_window_ms", record.launcherWindowMs);
   report.Add("launcher_title", record.launcherTitle);
+  report.Add("launcher_captured", record.launcherCaptured ? 1 : 0);
   report.Add("exit_code", record.exited ? static_cast<int64_t>(record.exitCode) : -1);
   report.Add("exit_ms", record.exitMs);
   report.Add("timed_out", record.timedOut ? 1 : 0);
