@@ -20,26 +20,27 @@ HWND CreateSplashWindow(HINSTANCE instance, const std::wstring& displayName) {
   windowClass.lpszClassName = kSplashClassName;
   RegisterClassW(&windowClass);
 
-  const WindowOrigin origin = CenteredOrigin(GetSystemMetrics(SM_CXSCREEN),
-                                             GetSystemMetrics(SM_CYSCREEN), kFrameWidth, kFrameHeight);
-  return CreateWindowExW(/* dwExStyle */ 0,
-                         /* lpClassName */ kSplashClassName,
-                         /* lpWindowName */ displayName.empty() ? L"Nolm Launcher" : displayName.c_str(),
-                         /* dwStyle */ WS_POPUP,
-                         /* X */ origin.x,
-                         /* Y */ origin.y,
-                         /* nWidth */ kFrameWidth,
-                         /* nHeight */ kFrameHeight,
-                         /* hWndParent */ nullptr,
-                         /* hMenu */ nullptr,
-                         /* hInstance */ instance,
-                         /* lpParam */ nullptr);
+  const WindowOrigin origin = CenteredOrigin(
+      GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), kFrameWidth, kFrameHeight);
+  return CreateWindowExW(
+      /* dwExStyle */ 0,
+      /* lpClassName */ kSplashClassName,
+      /* lpWindowName */ displayName.empty() ? L"Nolm Launcher" : displayName.c_str(),
+      /* dwStyle */ WS_POPUP,
+      /* X */ origin.x,
+      /* Y */ origin.y,
+      /* nWidth */ kFrameWidth,
+      /* nHeight */ kFrameHeight,
+      /* hWndParent */ nullptr,
+      /* hMenu */ nullptr,
+      /* hInstance */ instance,
+      /* lpParam */ nullptr);
 }
 
 }  // namespace
 
-int RunMainLoop(HINSTANCE instance, const std::wstring& nolmFolder,
-                const std::wstring& displayName, ULONG_PTR gdiplusToken) {
+int RunMainLoop(HINSTANCE instance, const std::wstring& nolmFolder, const std::wstring& displayName,
+                ULONG_PTR gdiplusToken) {
   LoadSplashImages(nolmFolder);
   gSplashWindow = CreateSplashWindow(instance, displayName);
   ShowWindow(gSplashWindow, SW_SHOW);

@@ -1,14 +1,19 @@
 #include "app/user_messages.h"
 
-bool IsFrenchLanguage(LANGID uiLanguage) { return PRIMARYLANGID(uiLanguage) == LANG_FRENCH; }
+bool IsFrenchLanguage(LANGID uiLanguage) {
+  return PRIMARYLANGID(uiLanguage) == LANG_FRENCH;
+}
 
-bool IsFrenchUi() { return IsFrenchLanguage(GetUserDefaultUILanguage()); }
+bool IsFrenchUi() {
+  return IsFrenchLanguage(GetUserDefaultUILanguage());
+}
 
 const wchar_t* UserMessageText(UserMessage message, bool french) {
   switch (message) {
     case UserMessage::kInvalidConfiguration:
       return french
-                 ? L"Configuration invalide : nolm/config.json doit contenir {\"game\": \"<slug>\"}."
+                 ? L"Configuration invalide : nolm/config.json doit contenir {\"game\": "
+                   L"\"<slug>\"}."
                  : L"Invalid configuration: nolm/config.json must contain {\"game\": \"<slug>\"}.";
     case UserMessage::kInstallFailed:
       return french ? L"Impossible d'installer le Nolm Launcher.\n"

@@ -18,7 +18,9 @@ namespace {
 constexpr DWORD kReadSize = 65536;
 constexpr ULONG kDigestSize = 32;
 
-bool Succeeded(NTSTATUS status) { return status >= 0; }
+bool Succeeded(NTSTATUS status) {
+  return status >= 0;
+}
 
 // Hashes the open file into `digest`; the hash object never outlives the call.
 bool HashFile(HANDLE file, unsigned char (&digest)[kDigestSize]) {

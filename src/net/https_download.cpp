@@ -116,15 +116,15 @@ bool HttpsDownload(const wchar_t* host, const wchar_t* path, const std::wstring&
                                                      /* nServerPort */ INTERNET_DEFAULT_HTTPS_PORT,
                                                      /* dwReserved */ 0)
                                     : nullptr);
-  UniqueInternet request(connection
-                             ? WinHttpOpenRequest(/* hConnect */ connection.get(),
-                                                  /* pwszVerb */ L"GET",
-                                                  /* pwszObjectName */ path,
-                                                  /* pwszVersion */ nullptr,
-                                                  /* pwszReferrer */ WINHTTP_NO_REFERER,
-                                                  /* ppwszAcceptTypes */ WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                                  /* dwFlags */ WINHTTP_FLAG_SECURE)
-                             : nullptr);
+  UniqueInternet request(
+      connection ? WinHttpOpenRequest(/* hConnect */ connection.get(),
+                                      /* pwszVerb */ L"GET",
+                                      /* pwszObjectName */ path,
+                                      /* pwszVersion */ nullptr,
+                                      /* pwszReferrer */ WINHTTP_NO_REFERER,
+                                      /* ppwszAcceptTypes */ WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                      /* dwFlags */ WINHTTP_FLAG_SECURE)
+                 : nullptr);
   const bool ok = request &&
                   WinHttpSendRequest(/* hRequest */ request.get(),
                                      /* lpszHeaders */ WINHTTP_NO_ADDITIONAL_HEADERS,

@@ -26,7 +26,9 @@ TEST(GameConfig, EmptyTextIsValidWithoutSlug) {
 }
 
 TEST(GameConfig, ValidConfigurationGivesSlugAndName) {
-  const GameConfig config = EvaluateConfig("\xEF\xBB\xBF{\"game\": \"space-race\", \"name\": \"Space R\xC3\xA9" "ce\"}");
+  const GameConfig config = EvaluateConfig(
+      "\xEF\xBB\xBF{\"game\": \"space-race\", \"name\": \"Space R\xC3\xA9"
+      "ce\"}");
   EXPECT_TRUE(config.valid);
   EXPECT_EQ(config.slug, L"space-race");
   EXPECT_EQ(config.displayName, L"Space R\u00e9ce");

@@ -19,8 +19,9 @@ TEST(UserMessages, TextsAreExact) {
                L"Invalid configuration: nolm/config.json must contain {\"game\": \"<slug>\"}.");
   EXPECT_STREQ(UserMessageText(kInvalidConfiguration, true),
                L"Configuration invalide : nolm/config.json doit contenir {\"game\": \"<slug>\"}.");
-  EXPECT_STREQ(UserMessageText(kInstallFailed, false),
-               L"Unable to install the Nolm Launcher.\nCheck your internet connection and try again.");
+  EXPECT_STREQ(
+      UserMessageText(kInstallFailed, false),
+      L"Unable to install the Nolm Launcher.\nCheck your internet connection and try again.");
   EXPECT_STREQ(UserMessageText(kInstallFailed, true),
                L"Impossible d'installer le Nolm Launcher.\n"
                L"V\u00e9rifiez votre connexion internet puis r\u00e9essayez.");

@@ -5,7 +5,8 @@
 #include <gtest/gtest.h>
 
 TEST(InstallPaths, InstallDirectoryUnderTheProfile) {
-  EXPECT_EQ(InstallDirectoryFor(L"C:\\Users\\Player One"), L"C:\\Users\\Player One\\Nolm\\Launcher");
+  EXPECT_EQ(InstallDirectoryFor(L"C:\\Users\\Player One"),
+            L"C:\\Users\\Player One\\Nolm\\Launcher");
   EXPECT_EQ(InstallDirectoryFor(L""), L"\\Nolm\\Launcher");
   EXPECT_EQ(ParentDirectory(L"C:\\Users\\P\\Nolm\\Launcher"), L"C:\\Users\\P\\Nolm");
   EXPECT_EQ(ParentDirectory(L"NoSeparator"), L"NoSeparator");

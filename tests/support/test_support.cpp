@@ -26,8 +26,12 @@ static fs::path RequiredFolder(const wchar_t* variable) {
   return fs::path(value);
 }
 
-fs::path WwwRoot() { return RequiredFolder(L"NOLM_TEST_WWW"); }
-fs::path TestData() { return RequiredFolder(L"NOLM_TEST_DATA"); }
+fs::path WwwRoot() {
+  return RequiredFolder(L"NOLM_TEST_WWW");
+}
+fs::path TestData() {
+  return RequiredFolder(L"NOLM_TEST_DATA");
+}
 
 std::string ReadBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -50,8 +54,8 @@ bool IsFile(const fs::path& path) {
 
 TempFolder::TempFolder() {
   static int counter = 0;
-  path_ = fs::temp_directory_path() / ("nolm test " + std::to_string(GetCurrentProcessId()) + " " +
-                                       std::to_string(++counter));
+  path_ = fs::temp_directory_path() /
+          ("nolm test " + std::to_string(GetCurrentProcessId()) + " " + std::to_string(++counter));
   fs::remove_all(path_);
   fs::create_directories(path_);
 }
@@ -78,7 +82,9 @@ void ServeFile(const std::string& host, const std::string& urlPath, const fs::pa
   fs::copy_file(source, target);
 }
 
-void SetServerRules(const std::string& rulesJson) { WriteBytes(WwwRoot() / "rules.json", rulesJson); }
+void SetServerRules(const std::string& rulesJson) {
+  WriteBytes(WwwRoot() / "rules.json", rulesJson);
+}
 
 void ResetServer() {
   const fs::path root = WwwRoot();

@@ -28,7 +28,7 @@ TEST(JsonStringValue, EscapesAreNotInterpreted) {
 }
 
 TEST(JsonStringValue, EveryFailedSearchGivesEmpty) {
-  EXPECT_EQ(JsonStringValue(R"({"game": "abc)", "game"), "");  // no closing quote
+  EXPECT_EQ(JsonStringValue(R"({"game": "abc)", "game"), "");   // no closing quote
   EXPECT_EQ(JsonStringValue(R"({"game" "abc"})", "game"), "");  // no colon
   EXPECT_EQ(JsonStringValue(R"({"game": 12})", "game"), "");    // no quote after colon
   EXPECT_EQ(JsonStringValue(R"({"name": "x"})", "game"), "");   // missing key

@@ -19,11 +19,15 @@ TEST(Utf8ToWide, KeepsNulAndByteOrderMark) {
 
 TEST(Utf8ToWide, IllFormedInputBecomesReplacementCharacters) {
   EXPECT_EQ(Utf8ToWide("\xFF"), std::wstring(1, wchar_t(0xFFFD)));
-  const std::wstring mixed = Utf8ToWide("a\xFF" "b");
+  const std::wstring mixed = Utf8ToWide(
+      "a\xFF"
+      "b");
   ASSERT_EQ(mixed.size(), 3u);
   EXPECT_EQ(mixed[0], L'a');
   EXPECT_EQ(mixed[1], wchar_t(0xFFFD));
   EXPECT_EQ(mixed[2], L'b');
 }
 
-TEST(Utf8ToWide, EmptyInputGivesEmptyOutput) { EXPECT_EQ(Utf8ToWide(""), L""); }
+TEST(Utf8ToWide, EmptyInputGivesEmptyOutput) {
+  EXPECT_EQ(Utf8ToWide(""), L"");
+}
