@@ -10,6 +10,12 @@ TEST(JsonStringValue, LayoutAroundTheColonDoesNotMatter) {
   EXPECT_EQ(JsonStringValue(R"({"game" xx : yy "abc"})", "game"), "abc");
 }
 
+TEST(JsonStringValue, ColonIsSearchedFromTheKeysOpeningQuote) {
+  // A colon inside the key itself is the one found; the "value" then runs
+  // from the key's closing quote to the next quote.
+  EXPECT_EQ(JsonStringValue(R"({"a:b": "v"})", "a:b"), ": ");
+}
+
 TEST(JsonStringValue, NonStringValueYieldsTheNextQuotedText) {
   EXPECT_EQ(JsonStringValue(R"({"game": 5, "name": "Foo"})", "game"), "name");
   EXPECT_EQ(JsonStringValue(R"({"game": 5})", "game"), "");
