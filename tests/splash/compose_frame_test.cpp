@@ -23,20 +23,6 @@ constexpr ARGB kBackground = 0xFF101014;
 constexpr ARGB kWhite = 0xFFFFFFFF;
 constexpr int kBarTop = 344;
 
-class GdiplusEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    Gdiplus::GdiplusStartupInput input;
-    ASSERT_EQ(Gdiplus::GdiplusStartup(&token_, &input, nullptr), Gdiplus::Ok);
-  }
-  void TearDown() override { Gdiplus::GdiplusShutdown(token_); }
-
- private:
-  ULONG_PTR token_ = 0;
-};
-::testing::Environment* const gGdiplus =
-    ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
-
 std::string Hex(ARGB colour) {
   char text[11];
   std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(colour));

@@ -23,20 +23,6 @@ constexpr ARGB kRed = 0xFFE01010;
 constexpr ARGB kBlue = 0xFF1010E0;
 constexpr ARGB kGreen = 0xFF10E010;
 
-class GdiplusEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    Gdiplus::GdiplusStartupInput input;
-    ASSERT_EQ(Gdiplus::GdiplusStartup(&token_, &input, nullptr), Gdiplus::Ok);
-  }
-  void TearDown() override { Gdiplus::GdiplusShutdown(token_); }
-
- private:
-  ULONG_PTR token_ = 0;
-};
-::testing::Environment* const gGdiplus =
-    ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
-
 CLSID EncoderFor(const wchar_t* mimeType) {
   UINT count = 0, bytes = 0;
   Gdiplus::GetImageEncodersSize(&count, &bytes);
