@@ -4,6 +4,8 @@
 //   bench_net digest FILE [RUNS]               FileSha256Hex of FILE
 //   bench_net read FILE [RUNS]                 FILE streamed as the digest reads it,
 //                                              unhashed: the share of the reads alone
+//   bench_net write FILE MIB [RUNS]            MIB MiB written to FILE in the download's
+//                                              64 KiB writes: the share of the writes alone
 // Prints one line per run: "<mode> seconds=<s> bytes=<n> [sha256=<hex>]".
 // The clock runs around the call alone, so the Wine process start-up is not
 // in the figures; several runs in one process spare paying it again.
@@ -95,6 +97,36 @@ int Read(const wchar_t* file, int runs) {
   return 0;
 }
 
+// The download's file writes without the network: same open, same 64 KiB
+// writes, the same buffer each time.
+int Write(const wchar_t* file, long long mebibytes, int runs) {
+  std::string buffer(65536, '\x5A');
+  for (int run = 0; run < runs; ++run) {
+    const double start = Seconds();
+    HANDLE handle = CreateFileW(/* lpFileName */ file,
+                                /* dwDesiredAccess */ GENERIC_WRITE,
+                                /* dwShareMode */ 0,
+                                /* lpSecurityAttributes */ nullptr,
+                                /* dwCreationDisposition */ CREATE_ALWAYS,
+                                /* dwFlagsAndAttributes */ FILE_ATTRIBUTE_NORMAL,
+                                /* hTemplateFile */ nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      std::printf("write failed\n");
+      return 1;
+    }
+    long long total = 0;
+    DWORD written = 0;
+    for (long long chunk = 0; chunk < mebibytes * 16; ++chunk) {
+      if (!WriteFile(handle, buffer.data(), 65536, &written, nullptr) || written != 65536) break;
+      total += written;
+    }
+    CloseHandle(handle);
+    std::printf("write seconds=%.6f bytes=%lld\n", Seconds() - start, total);
+    if (total != mebibytes << 20) return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -105,10 +137,12 @@ int wmain(int argc, wchar_t** argv) {
     result = Digest(argv[2], Runs(argc, argv, 3));
   } else if (argc >= 3 && std::wcscmp(argv[1], L"read") == 0) {
     result = Read(argv[2], Runs(argc, argv, 3));
+  } else if (argc >= 4 && std::wcscmp(argv[1], L"write") == 0) {
+    result = Write(argv[2], std::wcstoll(argv[3], nullptr, 10), Runs(argc, argv, 4));
   } else {
     std::printf(
         "usage: bench_net download HOST PATH DEST [RUNS] | digest FILE [RUNS] | read FILE "
-        "[RUNS]\n");
+        "[RUNS] | write FILE MIB [RUNS]\n");
   }
   std::fflush(stdout);
   return result;

@@ -1,13 +1,14 @@
 // End-to-end driver: starts a program and watches what a user would see of it,
 // from the Windows side, so that the Linux test can check it afterwards.
 //
-//   driver.exe --report=FILE [--exe=PROGRAM] [--env=NAME=VALUE]...
+//   driver.exe --report=FILE [--exe=PROGRAM] [--args=TEXT] [--env=NAME=VALUE]...
 //              [--capture=MS:FILE.bmp]... [--close-after=MS] [--wait-launcher=MS]
-//              [--timeout=MS]
+//              [--memory] [--timeout=MS]
 //
 //   --report         where the report goes (UTF-8, one key=value a line)
 //   --exe            the program to start; without it only the driver's own
 //                    UI language is reported (a probe of the environment)
+//   --args           appended, after a space, to the program's command line
 //   --env            set NAME to VALUE for the program; an empty VALUE unsets it
 //   --capture        after the splash first became visible plus MS, copy its
 //                    on-screen pixels into a 24-bit BMP
@@ -16,6 +17,8 @@
 //                    moment, copy its on-screen pixels into a 24-bit BMP
 //   --wait-launcher  after the program's exit, keep watching up to MS for a new
 //                    visible window of the test launcher (any process)
+//   --memory         read the program's memory counters at every poll while it
+//                    runs (benchmarks; the reads cost a little time each)
 //   --timeout        overall limit (default 60000); a program still running then
 //                    is terminated and reported as timed out
 //
@@ -27,10 +30,16 @@
 // splash_visible_ms, splash_hidden_ms, splash_gone_ms, box_count,
 // box.N.{ms,caption,text,splash_visible}, capture_count,
 // capture.N.{ms,ok,path}, close_posted_ms, launcher_window_ms,
-// launcher_title, exit_code (-1 while running), exit_ms, timed_out. Values escape "\" as "\\",
+// launcher_title, exit_code (-1 while running), exit_ms, timed_out,
+// memory_samples, private_bytes_max (the largest PrivateUsage read; where it
+// reads 0, as under Wine, PagefileUsage, the same commit charge on Windows),
+// pagefile_peak_bytes (the largest PeakPagefileUsage read); both -1 without
+// --memory or without a read. Values escape "\" as "\\",
 // LF as "\n" and CR as "\r", so every value stays on its line.
 #include <windows.h>
+#include <psapi.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cwchar>
 #include <set>
@@ -54,11 +63,13 @@ struct CaptureRequest {
 struct Options {
   std::wstring report;
   std::wstring exe;
+  std::wstring arguments;
   std::vector<std::pair<std::wstring, std::wstring>> environment;
   std::vector<CaptureRequest> captures;
   int64_t closeAfterMs = -1;
   int64_t waitLauncherMs = 0;  // after the program's exit
   std::wstring launcherCapture;  // BMP of the launcher's window, once painted
+  bool memory = false;
   int64_t timeoutMs = 60000;
 };
 
@@ -101,6 +112,9 @@ struct Record {
   DWORD exitCode = 0;
   int64_t exitMs = -1;
   bool timedOut = false;
+  int64_t memorySamples = 0;
+  int64_t privateBytesMax = -1;
+  int64_t pagefilePeakBytes = -1;
 };
 
 // ---- arguments ----------------------------------------------------------
@@ -121,6 +135,10 @@ bool ParseArguments(int argc, wchar_t** argv, Options* options) {
       options->report = value;
     } else if (TakeValue(argument, L"exe", &value)) {
       options->exe = value;
+    } else if (TakeValue(argument, L"args", &value)) {
+      options->arguments = value;
+    } else if (argument == L"--memory") {
+      options->memory = true;
     } else if (TakeValue(argument, L"env", &value) && value.find(L'=') != std::wstring::npos) {
       const size_t equals = value.find(L'=');
       options->environment.emplace_back(value.substr(0, equals), value.substr(equals + 1));
@@ -341,6 +359,27 @@ void CaptureLauncherWhenDue(const Options& options, Record* record, int64_t now)
                              CaptureScreen(area, options.launcherCapture);
 }
 
+// Wine 8 leaves PrivateUsage at 0, so PagefileUsage (the same commit charge
+// on Windows) stands in there. The largest reading of each counter is kept,
+// a peak that does not rely on the platform's own bookkeeping. A reading of
+// zeros (a process on its way out) is no reading.
+void SampleMemory(const Options& options, HANDLE process, Record* record) {
+  if (!options.memory) return;
+  PROCESS_MEMORY_COUNTERS_EX counters = {};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                            sizeof counters) ||
+      (counters.PrivateUsage == 0 && counters.PagefileUsage == 0)) {
+    return;
+  }
+  ++record->memorySamples;
+  const SIZE_T privateBytes =
+      counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
+  record->privateBytesMax = std::max(record->privateBytesMax, static_cast<int64_t>(privateBytes));
+  record->pagefilePeakBytes =
+      std::max(record->pagefilePeakBytes, static_cast<int64_t>(counters.PeakPagefileUsage));
+}
+
 bool LauncherCaptureDone(const Options& options, const Record& record) {
   return options.launcherCapture.empty() || record.launcherCaptured;
 }
@@ -353,6 +392,7 @@ HANDLE StartProgram(const Options& options, Record* record) {
     SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
   }
   std::wstring commandLine = L"\"" + options.exe + L"\"";
+  if (!options.arguments.empty()) commandLine += L" " + options.arguments;
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
@@ -388,6 +428,7 @@ void Run(const Options& options, Record* record) {
     PostCloseWhenDue(options, record, now);
     ObserveLauncherWindow(record, now);
     CaptureLauncherWhenDue(options, record, now);
+    if (!record->exited) SampleMemory(options, process, record);
     if (!record->exited && WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
       record->exited = true;
       record->exitMs = now;
@@ -502,6 +543,9 @@ bool WriteReport(const Record& record, const std::wstring& path) {
   report.Add("exit_code", record.exited ? static_cast<int64_t>(record.exitCode) : -1);
   report.Add("exit_ms", record.exitMs);
   report.Add("timed_out", record.timedOut ? 1 : 0);
+  report.Add("memory_samples", record.memorySamples);
+  report.Add("private_bytes_max", record.privateBytesMax);
+  report.Add("pagefile_peak_bytes", record.pagefilePeakBytes);
   return report.Save(path);
 }
 
