@@ -3,7 +3,7 @@
 # goal, measured under the same Wine, from the same local HTTPS fixture server
 # and the same files in one run, printed as one table of medians.
 #
-#   bash bench/suite.sh           full sizes, 5 timed runs after a warm-up (about 10 min)
+#   bash bench/suite.sh           full sizes, 5 timed runs after a warm-up (3-4 min once built)
 #   bash bench/suite.sh --quick   tiny sizes, one run: shows the suite still works
 #
 # It builds what it needs after scripts/setup.sh (the tests build in
