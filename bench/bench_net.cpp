@@ -16,17 +16,11 @@
 #include <cwchar>
 #include <string>
 
+#include "bench_clock.h"
 #include "net/file_sha256.h"
 #include "net/https_download.h"
 
 namespace {
-
-double Seconds() {
-  LARGE_INTEGER frequency, now;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 long long FileSize(const wchar_t* path) {
   WIN32_FILE_ATTRIBUTE_DATA data;

@@ -12,17 +12,11 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "bench_clock.h"
 #include "splash/compose_frame.h"
 #include "splash/splash_images.h"
 
 namespace {
-
-double Seconds() {
-  LARGE_INTEGER frequency, now;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 int Compose(int frames, Gdiplus::Image* splash, Gdiplus::Image* title) {
   for (int frame = 0; frame < frames; ++frame) {
