@@ -309,12 +309,14 @@ rsrc_size() { # bytes of the .rsrc section, 0 without one
   hex=$(x86_64-w64-mingw32-objdump -h "$1" | awk '$2 == ".rsrc" { print $3 }')
   echo $((16#${hex:-0}))
 }
-# The imports as tests/build/check_exe.sh judges them: "NAME" or "NAME(not system)".
-imports() {
-  bash tests/build/check_exe.sh "$1" | sed -n 's/^import ok: //p; s/^FAIL: imports \([^,]*\),.*/\1(not system)/p' |
+# The imports as tests/build/check_exe.sh judges them: "NAME", "NAME(delay)"
+# or "NAME(not system)".
+imports() { # exe, delay-loaded DLLs...
+  bash tests/build/check_exe.sh "$@" | sed -n 's/^import ok: //p; s/^delay-load ok: \(.*\)/\1(delay)/p
+    s/^FAIL: imports \([^,]*\),.*/\1(not system)/p; s/^FAIL: delay-loads \([^,]*\),.*/\1(not system)/p' |
     tr '\n' ' '
 }
-ours_imports=$(imports "$size_exe")
+ours_imports=$(imports "$size_exe" winhttp.dll bcrypt.dll)
 floor_imports=$(imports "$size_floor")
 
 # ---- the table --------------------------------------------------------------------

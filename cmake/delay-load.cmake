@@ -1,0 +1,41 @@
+# Delay-loaded DLLs: a program links them as usual, but Windows loads each
+# one at the first call into it instead of at process start.
+#
+# The shortcut needs winhttp.dll and bcrypt.dll only when it installs the
+# launcher. Loaded at start, they and what they pull in (ws2_32, and under
+# Wine the TLS library behind bcrypt) delay the splash's first frame on every
+# run, also on the common one where the launcher is already installed and
+# nothing is downloaded.
+#
+# MinGW-w64 has no /DELAYLOAD: dlltool makes a delay-import library from the
+# list of functions in cmake/delay-load/<dll>.def. A function missing from
+# that list silently binds through the ordinary import library instead, which
+# tests/build/check_exe.sh catches: these DLLs must not be in the load-time
+# import table.
+function(nolm_delay_load target)
+  foreach(dll IN LISTS ARGN)
+    if(MSVC)
+      target_link_options(${target} PRIVATE /DELAYLOAD:${dll}.dll)
+      target_link_libraries(${target} PRIVATE delayimp)
+      continue()
+    endif()
+    if(NOT NOLM_DLLTOOL)
+      find_program(NOLM_DLLTOOL NAMES ${TOOLCHAIN_PREFIX}-dlltool dlltool REQUIRED)
+    endif()
+    set(def ${PROJECT_SOURCE_DIR}/cmake/delay-load/${dll}.def)
+    set(lib ${PROJECT_BINARY_DIR}/delay-load/lib${dll}-delay.a)
+    file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/delay-load)
+    # --temp-prefix: dlltool's member names otherwise contain its process id.
+    add_custom_command(
+      OUTPUT ${lib}
+      COMMAND ${NOLM_DLLTOOL} --input-def ${def} --dllname ${dll}.dll --output-delaylib ${lib}
+              --temp-prefix ${dll}-delay
+      DEPENDS ${def}
+      WORKING_DIRECTORY ${PROJECT_BINARY_DIR}/delay-load
+      VERBATIM)
+    add_custom_target(${target}-delay-${dll} DEPENDS ${lib})
+    add_dependencies(${target} ${target}-delay-${dll})
+    # Before the ordinary import libraries on the link line, so it wins.
+    target_link_libraries(${target} PRIVATE ${lib})
+  endforeach()
+endfunction()
