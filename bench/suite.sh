@@ -203,6 +203,13 @@ for run in $(seq "$((warmups + runs))"); do
     -o "$work/curl.bin" https://localhost/bench/download.bin || fail "curl failed"
   if timed_run "$run"; then elapsed "$start" "$EPOCHREALTIME" >>"$work/curl.times"; fi
 done
+# The platform's own floor: WinHTTP with nothing of ours, in reads of the
+# program's size and of 1 MiB.
+for kib in 64 1024; do
+  settle
+  wine_run "$work/winhttp-$kib.txt" "$bench_net" winhttp localhost /bench/download.bin "$kib" \
+    "$((warmups + runs))" || fail "bench_net winhttp failed: $(cat "$work/winhttp-$kib.txt")"
+done
 cmp -s "$download" "$work/ours.bin" || fail "HttpsDownload delivered other bytes than served"
 cmp -s "$download" "$work/curl.bin" || fail "curl delivered other bytes than served"
 rm -f "$work/ours.bin" "$work/curl.bin" "$work/write.bin"
@@ -211,6 +218,8 @@ wine_run "$work/digest.txt" "$bench_net" digest "$(windows_path "$work/digest.bi
   "$((warmups + runs))" || fail "bench_net digest failed: $(cat "$work/digest.txt")"
 wine_run "$work/read.txt" "$bench_net" read "$(windows_path "$work/digest.bin")" \
   "$((warmups + runs))" || fail "bench_net read failed: $(cat "$work/read.txt")"
+wine_run "$work/hash.txt" "$bench_net" hash "$digest_mib" 1024 "$((warmups + runs))" ||
+  fail "bench_net hash failed: $(cat "$work/hash.txt")"
 for run in $(seq "$((warmups + runs))"); do
   start=$EPOCHREALTIME
   openssl dgst -sha256 -r "$work/digest.bin" >"$work/openssl.out"
@@ -265,10 +274,11 @@ for run in $(seq $((warmups + runs))); do
     if timed_run "$run"; then
       calc "$ms / 1000" >>"$work/install-$variant.times"
       seen_ms "$folder/report.txt" private_bytes_max "the shortcut's memory" >>"$work/memory-$variant.times"
-      # The archive's share: from its request to the next one (7zr.exe), by the server's clock.
-      tail -n +"$((logged + 1))" "$state/www/requests.log" |
-        request_gap /launcher/launcher.7z /ip7z/7zip/releases/download/26.01/7zr.exe \
-          >>"$work/install-$variant-archive.times"
+      # Where the time goes: the phases between the server's requests.
+      read -r -a phases < <(tail -n +"$((logged + 1))" "$state/www/requests.log" |
+        install_phases "$folder/report.txt")
+      [[ ${#phases[@]} == 4 ]] || fail "no phases for the installation: $folder/report.txt"
+      for phase in 0 1 2 3; do echo "${phases[$phase]}" >>"$work/install-$variant-phase$phase.times"; done
     fi
     rm -rf "$folder/profile"
   done
@@ -287,9 +297,18 @@ for run in $(seq $((warmups + runs))); do
   ms=$(seen_ms "$folder/report.txt" exit_ms "7zr.exe's exit")
   [[ "$(value "$folder/report.txt" exit_code)" == 0 && -f "$folder/launcher.pck" ]] ||
     fail "7zr.exe did not extract the archive: $folder/report.log"
+  # The same extraction started as the shortcut must start it: hidden, with
+  # no console (Wine then starts a console host of its own for 7zr.exe).
+  rm -f "$folder/launcher.exe" "$folder/launcher.pck"
+  drive "$folder/report.txt" --hidden --exe="$(windows_path "$folder/lib/7zr.exe")" \
+    --args="x \"$(windows_path "$folder/temp/launcher_install.7z")\" -o\"$(windows_path "$folder")\" -y"
+  hidden_ms=$(seen_ms "$folder/report.txt" exit_ms "7zr.exe's exit")
+  [[ "$(value "$folder/report.txt" exit_code)" == 0 && -f "$folder/launcher.pck" ]] ||
+    fail "7zr.exe did not extract the archive when hidden: $folder/report.log"
   if timed_run "$run"; then
     echo "$fetched" >>"$work/install-curl.times"
     calc "$ms / 1000" >>"$work/install-7zr.times"
+    calc "$hidden_ms / 1000" >>"$work/install-7zr-hidden.times"
     calc "$fetched + $ms / 1000" >>"$work/install-floor.times"
   fi
   rm -rf "$folder"
@@ -345,6 +364,10 @@ row "download $download_mib MiB (HttpsDownload vs curl)" "$(mib_s "$download_mib
   "$(verdict "$ratio" '>=' 0.8)" "0 / curl"
 ours=$(timed_seconds download "$warmups" <"$work/download-memory.txt" | median)
 row "  the same into memory, no file written" "$(mib_s "$download_mib" "$ours")" "" "" "" "" ""
+bare=$(timed_seconds winhttp "$warmups" <"$work/winhttp-64.txt" | median)
+big=$(timed_seconds winhttp "$warmups" <"$work/winhttp-1024.txt" | median)
+row "  platform alone: bare WinHTTP, 64 KiB / 1 MiB reads" \
+  "$(mib_s "$download_mib" "$bare") / $(mib_s "$download_mib" "$big")" "" "" "" "" ""
 ours=$(timed_seconds write "$warmups" <"$work/write.txt" | median)
 row "  its file writes alone (64 KiB WriteFile)" "$(mib_s "$download_mib" "$ours")" "" "" "" "" ""
 ours=$(timed_seconds digest "$warmups" <"$work/digest.txt" | median) floor=$(med openssl)
@@ -352,6 +375,8 @@ ratio=$(calc "$floor / $ours")
 row "digest $digest_mib MiB (FileSha256Hex vs openssl)" "$(mib_s "$digest_mib" "$ours")" \
   "$(mib_s "$digest_mib" "$floor")" "$(times_x "$ratio")" ">= 0.90 x openssl" \
   "$(verdict "$ratio" '>=' 0.9)" "0 / openssl"
+ours=$(timed_seconds hash "$warmups" <"$work/hash.txt" | median)
+row "  platform alone: CNG SHA-256 over memory" "$(mib_s "$digest_mib" "$ours")" "" "" "" "" ""
 ours=$(timed_seconds read "$warmups" <"$work/read.txt" | median) floor=$(med portable)
 row "  its reads alone / openssl without SHA-NI" "$(mib_s "$digest_mib" "$ours")" \
   "$(mib_s "$digest_mib" "$floor")" "" "" "" ""
@@ -363,14 +388,24 @@ row "first installation, $install_mib MiB archive, no artwork" "$(seconds "$ours
   "3 / 1+curl"
 row "  with the 1920x1080 splash + title" "$(seconds "$art")" "$(seconds "$floor")" \
   "$(times_x "$(calc "$art / $floor")")" "" "" "3 / 1+curl"
-archive=$(med install-plain-archive) fetch=$(med install-curl)
-row "  of which the archive's download / curl's fetch" "$(seconds "$archive")" "$(seconds "$fetch")" \
-  "$(times_x "$(calc "$archive / $fetch")")" "" "" "0 / curl"
-row "  of which 7zr.exe's extraction (floor)" "" "$(seconds "$(med install-7zr)")" "" "" "" "- / 1"
+row "  1 start to the manifest's request (TLS set-up)" "$(seconds "$(med install-plain-phase0)")" "" \
+  "" "" "" "1 / -"
 first=$(timed_seconds download 0 <"$work/first-request.txt" | head -1)
 later=$(timed_seconds download 1 <"$work/first-request.txt")
-row "  first HTTPS request in a process / a later one" \
+row "    first HTTPS request in a process / a later one" \
   "$(ms "$(calc "$first * 1000")") / $(ms "$(calc "$later * 1000")")" "" "" "" "" "0"
+first=$(timed_seconds compose 0 <"$work/paint-plain.txt" | head -1)
+row "    first frame's paint, before the worker starts" "$(ms "$(calc "$first * 1000")")" "" "" "" "" \
+  "0"
+row "  2 the manifest, to the archive's request" "$(seconds "$(med install-plain-phase1)")" "" "" "" \
+  "" "0"
+archive=$(med install-plain-phase2) fetch=$(med install-curl)
+row "  3 the archive's download / curl's fetch" "$(seconds "$archive")" "$(seconds "$fetch")" \
+  "$(times_x "$(calc "$archive / $fetch")")" "" "" "0 / curl"
+row "  4 7zr.exe, extraction, launcher to its window" "$(seconds "$(med install-plain-phase3)")" \
+  "$(seconds "$(med install-7zr)")" "" "" "" "2 / 1"
+row "    7zr.exe's extraction started hidden, as ours" "" "$(seconds "$(med install-7zr-hidden)")" "" \
+  "" "" "- / 1"
 
 ours=$(timed_seconds compose "$paint_warmups" <"$work/paint-art.txt" | median)
 floor=$(timed_seconds compose "$paint_warmups" <"$work/paint-plain.txt" | median)

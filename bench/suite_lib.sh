@@ -47,16 +47,24 @@ seen_ms() { # report, key, what it means
   echo "$ms"
 }
 
-# Seconds between the server's first requests for two paths, from the
-# request log lines on stdin.
-request_gap() { # first path, second path
+# The phases of one installation, in seconds, from the driver's report and
+# the server's request log lines on stdin (both on the system clock):
+# "<to manifest> <manifest to archive> <archive to 7zr.exe> <7zr.exe to the
+# launcher's window>", each from one request to the next.
+install_phases() { # driver report
   python3 -c '
 import json, sys
+report = dict(line.rstrip("\r\n").split("=", 1) for line in open(sys.argv[1]) if "=" in line)
+start = int(report["start_unix_us"]) / 1e6
+window = start + int(report["launcher_window_ms"]) / 1e3
 times = {}
 for line in sys.stdin:
     entry = json.loads(line)
     times.setdefault(entry["path"], entry["time"])
-print("%.6f" % (times[sys.argv[2]] - times[sys.argv[1]]))' "$1" "$2" || fail "the server logged no request for $1 or $2"
+marks = [start] + [times[path] for path in sys.argv[2:]] + [window]
+print(" ".join("%.6f" % (b - a) for a, b in zip(marks, marks[1:])))' "$1" \
+    /launcher/version.json /launcher/launcher.7z /ip7z/7zip/releases/download/26.01/7zr.exe ||
+    fail "the server logged no request for one of the installation's files"
 }
 
 # A file of MiB random bytes, kept while it has the right size.

@@ -17,13 +17,17 @@
 //                    moment, copy its on-screen pixels into a 24-bit BMP
 //   --wait-launcher  after the program's exit, keep watching up to MS for a new
 //                    visible window of the test launcher (any process)
+//   --hidden         start the program as the shortcut starts its extractor:
+//                    CREATE_NO_WINDOW and SW_HIDE (benchmarks: the floor of a
+//                    hidden extraction)
 //   --memory         read the program's memory counters at every poll while it
 //                    runs (benchmarks; the reads cost a little time each)
 //   --timeout        overall limit (default 60000); a program still running then
 //                    is terminated and reported as timed out
 //
-// Times are milliseconds since just before the program was started; -1 means
-// "never". Every message box of the program is answered with OK once read.
+// Times are milliseconds since just before the program was started
+// (start_unix_us: that moment on the system clock, to line the report up with
+// the fixture server's request log); -1 means "never". Every message box of the program is answered with OK once read.
 //
 // Report keys: ui_language, started, start_error, child_pid, splash_found,
 // splash_class, splash_title, splash_rect (left,top,right,bottom),
@@ -70,6 +74,7 @@ struct Options {
   int64_t waitLauncherMs = 0;  // after the program's exit
   std::wstring launcherCapture;  // BMP of the launcher's window, once painted
   bool memory = false;
+  bool hidden = false;
   int64_t timeoutMs = 60000;
 };
 
@@ -90,6 +95,7 @@ struct CaptureRecord {
 struct Record {
   LANGID uiLanguage = 0;
   bool started = false;
+  int64_t startUnixUs = -1;
   DWORD startError = 0;
   DWORD childPid = 0;
   HWND splash = nullptr;
@@ -137,6 +143,8 @@ bool ParseArguments(int argc, wchar_t** argv, Options* options) {
       options->exe = value;
     } else if (TakeValue(argument, L"args", &value)) {
       options->arguments = value;
+    } else if (argument == L"--hidden") {
+      options->hidden = true;
     } else if (argument == L"--memory") {
       options->memory = true;
     } else if (TakeValue(argument, L"env", &value) && value.find(L'=') != std::wstring::npos) {
@@ -395,13 +403,17 @@ HANDLE StartProgram(const Options& options, Record* record) {
   if (!options.arguments.empty()) commandLine += L" " + options.arguments;
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
+  if (options.hidden) {
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+  }
   PROCESS_INFORMATION process = {};
   if (!CreateProcessW(/* lpApplicationName */ nullptr,
                       /* lpCommandLine */ commandLine.data(),
                       /* lpProcessAttributes */ nullptr,
                       /* lpThreadAttributes */ nullptr,
                       /* bInheritHandles */ FALSE,
-                      /* dwCreationFlags */ 0,
+                      /* dwCreationFlags */ options.hidden ? CREATE_NO_WINDOW : 0,
                       /* lpEnvironment */ nullptr,
                       /* lpCurrentDirectory */ nullptr,
                       /* lpStartupInfo */ &startup,
@@ -417,6 +429,13 @@ HANDLE StartProgram(const Options& options, Record* record) {
 
 void Run(const Options& options, Record* record) {
   for (HWND window : TopLevelWindows(kLauncherClass, 0)) record->oldLauncherWindows.insert(window);
+  FILETIME now;
+  GetSystemTimePreciseAsFileTime(&now);
+  // 100 ns units since 1601; the Unix epoch is 11644473600 s later.
+  record->startUnixUs =
+      static_cast<int64_t>((static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime) /
+                           10) -
+      11644473600000000LL;
   const Clock clock;
   HANDLE process = StartProgram(options, record);
   if (!process) return;
@@ -511,6 +530,7 @@ bool WriteReport(const Record& record, const std::wstring& path) {
   report.Add("ui_language", std::string(language));
   report.Add("started", record.started ? 1 : 0);
   report.Add("start_error", static_cast<int64_t>(record.startError));
+  report.Add("start_unix_us", record.startUnixUs);
   report.Add("child_pid", static_cast<int64_t>(record.childPid));
   report.Add("splash_found", record.splash ? 1 : 0);
   report.Add("splash_class", record.splashClass);
