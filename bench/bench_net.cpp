@@ -1,19 +1,23 @@
-// Times the program's own download and digest, for bench/run.sh.
-//   bench_net download HOST PATH DEST [RUNS]   HttpsDownload of https://HOST:443PATH into DEST
-//                                              (DEST "-": into memory, the transfer alone)
-//   bench_net digest FILE [RUNS]               FileSha256Hex of FILE
-//   bench_net read FILE [RUNS]                 FILE streamed as the digest reads it,
-//                                              unhashed: the share of the reads alone
-//   bench_net write FILE MIB [RUNS]            MIB MiB written to FILE in the download's
-//                                              64 KiB writes: the share of the writes alone
-//   bench_net winhttp HOST PATH KIB [RUNS]     the platform's floor for the download: a
-//                                              bare WinHTTP GET read in KIB KiB reads and
-//                                              dropped (no file, no checks, no progress)
-//   bench_net hash MIB KIB [RUNS]              the platform's floor for the digest: CNG
-//                                              SHA-256 over MIB MiB of memory in KIB KiB calls
+// Times the program's own download and digest, and the platform calls alone,
+// for bench/suite.sh.
+//   bench_net [--warm] MODE ARGS...
+//   download HOST PATH DEST [RUNS]        HttpsDownload of https://HOST:443PATH into DEST
+//                                         (DEST "-": into memory, the transfer alone)
+//   winhttp HOST PATH KIB DEST [RUNS]     the platform's floor: the same WinHTTP calls with
+//                                         nothing of ours around them, KIB KiB reads, each
+//                                         written to DEST as the download writes ("-": dropped)
+//   digest FILE [RUNS]                    FileSha256Hex of FILE
+//   hash MIB KIB [RUNS]                   the platform's floor for the digest: CNG SHA-256
+//                                         over MIB MiB of memory in KIB KiB calls
+//   read FILE [RUNS]                      FILE streamed as the digest reads it, unhashed
+//   write FILE MIB [RUNS]                 MIB MiB written to FILE in the download's 64 KiB
+//                                         writes: the share of the writes alone
+// --warm: before the clock starts, one request for the same URL whose body is
+// not read, so that a process's first TLS and certificate-store set-up is in
+// no figure and each run can be a process of its own.
 // Prints one line per run: "<mode> seconds=<s> bytes=<n> [sha256=<hex>]".
 // The clock runs around the call alone, so the Wine process start-up is not
-// in the figures; several runs in one process spare paying it again.
+// in the figures.
 #include <windows.h>
 
 #include <algorithm>
@@ -133,35 +137,69 @@ int Write(const wchar_t* file, long long mebibytes, int runs) {
   return 0;
 }
 
-// WinHTTP with nothing of ours around it, so any gap between it and curl is
-// the platform's.
-int BareWinHttp(const wchar_t* host, const wchar_t* path, long long kibibytes, int runs) {
-  std::string buffer(static_cast<size_t>(kibibytes) << 10, '\0');
-  for (int run = 0; run < runs; ++run) {
-    const double start = Seconds();
-    HINTERNET session = WinHttpOpen(L"bench", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
-                                    WINHTTP_NO_PROXY_BYPASS, 0);
-    HINTERNET connection = session ? WinHttpConnect(session, host, 443, 0) : nullptr;
-    HINTERNET request = connection ? WinHttpOpenRequest(connection, L"GET", path, nullptr,
-                                                        WINHTTP_NO_REFERER,
-                                                        WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                                        WINHTTP_FLAG_SECURE)
-                                   : nullptr;
-    long long total = 0;
-    if (request && WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
-                                      WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
-        WinHttpReceiveResponse(request, nullptr)) {
-      DWORD got = 0;
-      while (WinHttpReadData(request, buffer.data(), static_cast<DWORD>(buffer.size()), &got) &&
-             got != 0) {
-        total += got;
-      }
-    }
+struct Request {
+  HINTERNET session = nullptr;
+  HINTERNET connection = nullptr;
+  HINTERNET request = nullptr;
+  ~Request() {
     for (HINTERNET handle : {request, connection, session}) {
       if (handle) WinHttpCloseHandle(handle);
     }
+  }
+};
+
+// The download's calls and flags up to the response, nothing of ours.
+bool Open(const wchar_t* host, const wchar_t* path, Request* open) {
+  open->session = WinHttpOpen(L"NolmShortcut/1.0", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+                              WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+  open->connection =
+      open->session ? WinHttpConnect(open->session, host, INTERNET_DEFAULT_HTTPS_PORT, 0) : nullptr;
+  open->request = open->connection
+                      ? WinHttpOpenRequest(open->connection, L"GET", path, nullptr,
+                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                           WINHTTP_FLAG_SECURE)
+                      : nullptr;
+  return open->request &&
+         WinHttpSendRequest(open->request, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                            WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
+         WinHttpReceiveResponse(open->request, nullptr);
+}
+
+bool WarmUp(const wchar_t* host, const wchar_t* path) {
+  Request request;
+  return Open(host, path, &request);
+}
+
+// WinHTTP with nothing of ours around it, so any gap between it and curl is
+// the platform's; with DEST, each chunk is written as the download writes it.
+int BareWinHttp(const wchar_t* host, const wchar_t* path, long long kibibytes,
+                const wchar_t* dest, int runs) {
+  std::string buffer(static_cast<size_t>(kibibytes) << 10, '\0');
+  const bool toFile = std::wcscmp(dest, L"-") != 0;
+  for (int run = 0; run < runs; ++run) {
+    const double start = Seconds();
+    long long total = 0;
+    bool ok = false;
+    {
+      Request request;
+      HANDLE file = toFile ? CreateFileW(dest, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr)
+                           : nullptr;
+      if (file != INVALID_HANDLE_VALUE && Open(host, path, &request)) {
+        DWORD got = 0;
+        DWORD written = 0;
+        while ((ok = WinHttpReadData(request.request, buffer.data(),
+                                     static_cast<DWORD>(buffer.size()), &got)) &&
+               got != 0) {
+          if (toFile && !WriteFile(file, buffer.data(), got, &written, nullptr)) ok = false;
+          if (!ok) break;
+          total += got;
+        }
+      }
+      if (file && file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    }
     const double elapsed = Seconds() - start;
-    if (total == 0) {
+    if (!ok || total == 0) {
       std::printf("winhttp failed\n");
       return 1;
     }
@@ -197,25 +235,35 @@ int BareHash(long long mebibytes, long long kibibytes, int runs) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  const bool warm = argc >= 2 && std::wcscmp(argv[1], L"--warm") == 0;
+  if (warm) {
+    --argc;
+    ++argv;
+  }
   int result = 2;
-  if (argc >= 5 && std::wcscmp(argv[1], L"download") == 0) {
+  const bool isDownload = argc >= 5 && std::wcscmp(argv[1], L"download") == 0;
+  const bool isWinHttp = argc >= 6 && std::wcscmp(argv[1], L"winhttp") == 0;
+  if (warm && (isDownload || isWinHttp) && !WarmUp(argv[2], argv[3])) {
+    std::printf("warm-up request failed\n");
+    result = 1;
+  } else if (isDownload) {
     result = Download(argv[2], argv[3], argv[4], Runs(argc, argv, 5));
+  } else if (isWinHttp) {
+    result = BareWinHttp(argv[2], argv[3], std::max(1LL, std::wcstoll(argv[4], nullptr, 10)),
+                         argv[5], Runs(argc, argv, 6));
   } else if (argc >= 3 && std::wcscmp(argv[1], L"digest") == 0) {
     result = Digest(argv[2], Runs(argc, argv, 3));
+  } else if (argc >= 4 && std::wcscmp(argv[1], L"hash") == 0) {
+    result = BareHash(std::wcstoll(argv[2], nullptr, 10),
+                      std::max(1LL, std::wcstoll(argv[3], nullptr, 10)), Runs(argc, argv, 4));
   } else if (argc >= 3 && std::wcscmp(argv[1], L"read") == 0) {
     result = Read(argv[2], Runs(argc, argv, 3));
   } else if (argc >= 4 && std::wcscmp(argv[1], L"write") == 0) {
     result = Write(argv[2], std::wcstoll(argv[3], nullptr, 10), Runs(argc, argv, 4));
-  } else if (argc >= 5 && std::wcscmp(argv[1], L"winhttp") == 0) {
-    result = BareWinHttp(argv[2], argv[3], std::max(1LL, std::wcstoll(argv[4], nullptr, 10)),
-                         Runs(argc, argv, 5));
-  } else if (argc >= 4 && std::wcscmp(argv[1], L"hash") == 0) {
-    result = BareHash(std::wcstoll(argv[2], nullptr, 10),
-                      std::max(1LL, std::wcstoll(argv[3], nullptr, 10)), Runs(argc, argv, 4));
   } else {
     std::printf(
-        "usage: bench_net download HOST PATH DEST [RUNS] | digest FILE [RUNS] | read FILE "
-        "[RUNS] | write FILE MIB [RUNS] | winhttp HOST PATH KIB [RUNS] | hash MIB KIB "
+        "usage: bench_net [--warm] download HOST PATH DEST [RUNS] | winhttp HOST PATH KIB DEST "
+        "[RUNS] | digest FILE [RUNS] | hash MIB KIB [RUNS] | read FILE [RUNS] | write FILE MIB "
         "[RUNS]\n");
   }
   std::fflush(stdout);
