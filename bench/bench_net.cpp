@@ -154,11 +154,11 @@ bool Open(const wchar_t* host, const wchar_t* path, Request* open) {
                               WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
   open->connection =
       open->session ? WinHttpConnect(open->session, host, INTERNET_DEFAULT_HTTPS_PORT, 0) : nullptr;
-  open->request = open->connection
-                      ? WinHttpOpenRequest(open->connection, L"GET", path, nullptr,
-                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                           WINHTTP_FLAG_SECURE)
-                      : nullptr;
+  open->request =
+      open->connection
+          ? WinHttpOpenRequest(open->connection, L"GET", path, nullptr, WINHTTP_NO_REFERER,
+                               WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE)
+          : nullptr;
   return open->request &&
          WinHttpSendRequest(open->request, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
                             WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
@@ -172,8 +172,8 @@ bool WarmUp(const wchar_t* host, const wchar_t* path) {
 
 // WinHTTP with nothing of ours around it, so any gap between it and curl is
 // the platform's; with DEST, each chunk is written as the download writes it.
-int BareWinHttp(const wchar_t* host, const wchar_t* path, long long kibibytes,
-                const wchar_t* dest, int runs) {
+int BareWinHttp(const wchar_t* host, const wchar_t* path, long long kibibytes, const wchar_t* dest,
+                int runs) {
   std::string buffer(static_cast<size_t>(kibibytes) << 10, '\0');
   const bool toFile = std::wcscmp(dest, L"-") != 0;
   for (int run = 0; run < runs; ++run) {

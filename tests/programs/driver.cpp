@@ -27,7 +27,8 @@
 //
 // Times are milliseconds since just before the program was started
 // (start_unix_us: that moment on the system clock, to line the report up with
-// the fixture server's request log); -1 means "never". Every message box of the program is answered with OK once read.
+// the fixture server's request log); -1 means "never". Every message box of the program is answered
+// with OK once read.
 //
 // Report keys: ui_language, started, start_error, child_pid, splash_found,
 // splash_class, splash_title, splash_rect (left,top,right,bottom),
@@ -71,7 +72,7 @@ struct Options {
   std::vector<std::pair<std::wstring, std::wstring>> environment;
   std::vector<CaptureRequest> captures;
   int64_t closeAfterMs = -1;
-  int64_t waitLauncherMs = 0;  // after the program's exit
+  int64_t waitLauncherMs = 0;    // after the program's exit
   std::wstring launcherCapture;  // BMP of the launcher's window, once painted
   bool memory = false;
   bool hidden = false;
@@ -358,13 +359,13 @@ void ObserveLauncherWindow(Record* record, int64_t now) {
 // Captures the launcher's window once it has had time to paint.
 void CaptureLauncherWhenDue(const Options& options, Record* record, int64_t now) {
   constexpr int64_t kSettleMs = 700;
-  if (options.launcherCapture.empty() || record->launcherCaptured ||
-      record->launcherWindowMs < 0 || now < record->launcherWindowMs + kSettleMs) {
+  if (options.launcherCapture.empty() || record->launcherCaptured || record->launcherWindowMs < 0 ||
+      now < record->launcherWindowMs + kSettleMs) {
     return;
   }
   RECT area;
-  record->launcherCaptured = GetWindowRect(record->launcherWindow, &area) &&
-                             CaptureScreen(area, options.launcherCapture);
+  record->launcherCaptured =
+      GetWindowRect(record->launcherWindow, &area) && CaptureScreen(area, options.launcherCapture);
 }
 
 // Wine 8 leaves PrivateUsage at 0, so PagefileUsage (the same commit charge
