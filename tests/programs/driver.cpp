@@ -27,8 +27,8 @@
 //
 // Times are milliseconds since just before the program was started
 // (start_unix_us: that moment on the system clock, to line the report up with
-// the fixture server's request log); -1 means "never". Every message box of the program is answered
-// with OK once read.
+// the fixture server's request log); -1 means "never". Every message box of
+// the program is answered with OK once read.
 //
 // Report keys: ui_language, started, start_error, child_pid, splash_found,
 // splash_class, splash_title, splash_rect (left,top,right,bottom),
