@@ -340,7 +340,7 @@ imports() { # exe, delay-loaded DLLs...
     s/^FAIL: imports \([^,]*\),.*/\1(not system)/p; s/^FAIL: delay-loads \([^,]*\),.*/\1(not system)/p' |
     tr '\n' ' '
 }
-ours_imports=$(imports "$size_exe" winhttp.dll bcrypt.dll)
+ours_imports=$(imports "$size_exe" $(sed -n 's/^LIBRARY //p' cmake/delay-load/*.def))
 floor_imports=$(imports "$size_floor")
 
 # ---- the table --------------------------------------------------------------------
