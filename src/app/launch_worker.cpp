@@ -1,5 +1,6 @@
 #include "app/launch_worker.h"
 
+#include "app/install_lock.h"
 #include "app/status_channel.h"
 #include "app/user_messages.h"
 #include "install/install_launcher.h"
@@ -35,6 +36,17 @@ bool StartLauncher(const std::wstring& installDir, const std::wstring& launcherE
   return true;
 }
 
+// Installs the launcher unless both of its files are there; false when the
+// installation failed. Another copy of the program may be installing into the
+// same folder right now: the lock waits for it, and the presence test then
+// sees its result instead of racing it for the same files.
+bool EnsureLauncherInstalled(const std::wstring& installDir, const std::wstring& launcherExe) {
+  const InstallLock lock(installDir);
+  if (IsFilePresent(launcherExe) && IsFilePresent(installDir + kLauncherPck)) return true;
+  PublishProgress(0);
+  return InstallLauncher(installDir);
+}
+
 }  // namespace
 
 std::wstring LauncherCommandLine(const std::wstring& launcherExe, const std::wstring& slug) {
@@ -67,17 +79,10 @@ void WaitForProcessWindow(HANDLE process, DWORD processId) {
 void LaunchWorker() {
   const std::wstring installDir = InstallDirectory();
   const std::wstring launcherExe = installDir + kLauncherExe;
-  const bool installed = IsFilePresent(launcherExe) && IsFilePresent(installDir + kLauncherPck);
-  if (!installed) {
-    PublishProgress(0);
-    if (!InstallLauncher(installDir)) {
-      gPendingError = LocalizedMessage(UserMessage::kInstallFailed);
-      PostMessageW(gSplashWindow, WM_SPLASH_DONE, 0, 0);
-      return;
-    }
-  }
-  if (!StartLauncher(installDir, launcherExe)) {
+  if (!EnsureLauncherInstalled(installDir, launcherExe)) {
+    gPendingError = LocalizedMessage(UserMessage::kInstallFailed);
+  } else if (!StartLauncher(installDir, launcherExe)) {
     gPendingError = LocalizedMessage(UserMessage::kStartFailed);
   }
-  PostMessageW(gSplashWindow, WM_SPLASH_DONE, 0, 0);
+  PostToSplash(WM_SPLASH_DONE);
 }

@@ -1,9 +1,11 @@
 #include "app/main_loop.h"
 
+#include <system_error>
 #include <thread>
 
 #include "app/launch_worker.h"
 #include "app/status_channel.h"
+#include "app/user_messages.h"
 #include "splash/gdiplus_include.h"
 #include "splash/placement.h"
 #include "splash/splash_images.h"
@@ -37,23 +39,52 @@ HWND CreateSplashWindow(HINSTANCE instance, const std::wstring& displayName) {
       /* lpParam */ nullptr);
 }
 
+void PumpMessagesUntilQuit() {
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+// The worker beside the shown splash, which it closes when done.
+void RunWorkerWithSplash() {
+  // Started only now: the thread start publishes gSplashWindow and gGameSlug.
+  std::thread worker;
+  try {
+    worker = std::thread(LaunchWorker);
+  } catch (const std::system_error&) {
+    // No second thread to be had: the work runs here instead. The splash does
+    // not repaint meanwhile, but its WM_SPLASH_DONE is queued when the loop
+    // starts, so the outcome is shown and the window closed as usual.
+    LaunchWorker();
+  }
+  PumpMessagesUntilQuit();
+  if (worker.joinable()) worker.join();
+}
+
+// Without a window no message would ever end the loop, so the work runs here
+// and its failure, if any, is told directly.
+void RunWorkerWithoutSplash() {
+  LaunchWorker();
+  if (!gPendingError.empty()) {
+    MessageBoxW(nullptr, gPendingError.c_str(), kMessageCaption, MB_OK | MB_ICONERROR);
+  }
+}
+
 }  // namespace
 
 int RunMainLoop(HINSTANCE instance, const std::wstring& nolmFolder, const std::wstring& displayName,
                 ULONG_PTR gdiplusToken) {
   LoadSplashImages(nolmFolder);
   gSplashWindow = CreateSplashWindow(instance, displayName);
-  ShowWindow(gSplashWindow, SW_SHOW);
-  UpdateWindow(gSplashWindow);
-
-  // Started only now: the thread start publishes gSplashWindow and gGameSlug.
-  std::thread worker(LaunchWorker);
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
+  if (gSplashWindow != nullptr) {
+    ShowWindow(gSplashWindow, SW_SHOW);
+    UpdateWindow(gSplashWindow);
+    RunWorkerWithSplash();
+  } else {
+    RunWorkerWithoutSplash();
   }
-  worker.join();
 
   DeleteSplashImages();
   Gdiplus::GdiplusShutdown(gdiplusToken);

@@ -8,6 +8,10 @@
 #include "splash/gdiplus_include.h"
 
 int RunProgram(HINSTANCE instance) {
+  // Before anything can load a DLL: every later load, the delay-loaded ones
+  // included, comes from System32 only, never from the game's folder, where
+  // other tools and downloads put DLLs of their own.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   SetProcessDPIAware();
   Gdiplus::GdiplusStartupInput startupInput;
   ULONG_PTR gdiplusToken = 0;

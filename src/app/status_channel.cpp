@@ -5,7 +5,13 @@ std::wstring gGameSlug;
 std::atomic<int32_t> gProgress{-1};
 std::wstring gPendingError;
 
+void PostToSplash(UINT message) {
+  // A null window would make the post a thread message of the caller's own
+  // queue, where nothing reads it.
+  if (gSplashWindow != nullptr) PostMessageW(gSplashWindow, message, 0, 0);
+}
+
 void PublishProgress(int32_t thousandths) {
   gProgress.exchange(thousandths);
-  PostMessageW(gSplashWindow, WM_SPLASH_REFRESH, 0, 0);
+  PostToSplash(WM_SPLASH_REFRESH);
 }

@@ -27,5 +27,9 @@ inline constexpr UINT WM_SPLASH_DONE = WM_APP + 1;
 // Posted after each progress write: repaint the whole splash without erasing.
 inline constexpr UINT WM_SPLASH_REFRESH = WM_APP + 2;
 
+// Posts `message` (no parameters) to gSplashWindow; nothing when there is no
+// splash window. Any thread.
+void PostToSplash(UINT message);
+
 // Stores a progress value and asks the splash window to repaint. Worker thread.
 void PublishProgress(int32_t thousandths);

@@ -1,5 +1,6 @@
 #include "splash/compose_frame.h"
 
+#include "splash/gdiplus_new.h"
 #include "splash/placement.h"
 #include "splash/splash_images.h"
 
@@ -61,8 +62,8 @@ void DrawSplashFrame(Gdiplus::Graphics& graphics, Gdiplus::Image* splash, Gdiplu
 std::unique_ptr<Gdiplus::Bitmap> ComposeSplashFrame(Gdiplus::Image* splash, Gdiplus::Image* title,
                                                     int32_t progress) {
   std::unique_ptr<Gdiplus::Bitmap> frame(
-      new Gdiplus::Bitmap(kFrameWidth, kFrameHeight, PixelFormat32bppARGB));
-  if (frame->GetLastStatus() != Gdiplus::Ok) return nullptr;
+      NewGdiplusObject<Gdiplus::Bitmap>(kFrameWidth, kFrameHeight, PixelFormat32bppARGB));
+  if (!frame || frame->GetLastStatus() != Gdiplus::Ok) return nullptr;
   {
     Gdiplus::Graphics graphics(frame.get());
     DrawSplashFrame(graphics, splash, title, progress);

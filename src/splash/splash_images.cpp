@@ -1,6 +1,6 @@
 #include "splash/splash_images.h"
 
-#include <new>
+#include "splash/gdiplus_new.h"
 
 Gdiplus::Bitmap* gSplashImage = nullptr;
 Gdiplus::Bitmap* gTitleImage = nullptr;
@@ -10,11 +10,8 @@ Gdiplus::Bitmap* LoadImageIfExists(const std::wstring& path) {
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return nullptr;
   }
-  // Storage from the GDI+ heap, as the wrapper's own operator new would take
-  // it, but with the allocation failure seen instead of assumed away.
-  void* storage = Gdiplus::DllExports::GdipAlloc(sizeof(Gdiplus::Bitmap));
-  if (storage == nullptr) return nullptr;
-  auto* image = ::new (storage) Gdiplus::Bitmap(path.c_str(), FALSE);
+  auto* image = NewGdiplusObject<Gdiplus::Bitmap>(path.c_str(), FALSE);
+  if (image == nullptr) return nullptr;
   if (image->GetLastStatus() != Gdiplus::Ok) {
     delete image;  // disposes of the native image, then frees the storage
     return nullptr;
@@ -46,8 +43,8 @@ const Gdiplus::FontFamily* GenericSansSerif() {
 
 std::unique_ptr<Gdiplus::Font> MakeFont(const Gdiplus::FontFamily* family) {
   std::unique_ptr<Gdiplus::Font> font(
-      new Gdiplus::Font(family, 30.0f, Gdiplus::FontStyleBold, Gdiplus::UnitPixel));
-  if (font->GetLastStatus() != Gdiplus::Ok) font.reset();
+      NewGdiplusObject<Gdiplus::Font>(family, 30.0f, Gdiplus::FontStyleBold, Gdiplus::UnitPixel));
+  if (font && font->GetLastStatus() != Gdiplus::Ok) font.reset();
   return font;
 }
 

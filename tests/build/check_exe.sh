@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
-# Checks the shipped executable's headers: a 64-bit GUI-subsystem PE that
-# imports nothing but DLLs every Windows 10 machine has, and loads the
-# download's DLLs only when it downloads.
+# Checks the shipped executable's headers: a 64-bit GUI-subsystem PE whose
+# load-time imports are KnownDLLs only (kernel32, user32, msvcrt), so that
+# nothing can be loaded from the game's folder before the program restricts
+# the DLL search to System32; every other system DLL is delay-loaded.
 #   check_exe.sh EXE [DELAY_LOADED_DLL...]
 set -euo pipefail
 exe=$1
 shift
 delay_loaded=("$@")
 headers=$(x86_64-w64-mingw32-objdump -p "$exe")
-allowed='^(KERNEL32|USER32|GDI32|gdiplus|WINHTTP|bcrypt|msvcrt|ADVAPI32|SHLWAPI|ntdll)\.dll$'
+# Read whole, not piped into an early-exiting grep: under pipefail the writer's
+# SIGPIPE would fail a check of a correct exe.
+exe_strings=$(strings -a "$exe")
+load_time='^(KERNEL32|USER32|msvcrt)\.dll$'
+system='^(GDI32|gdiplus|WINHTTP|bcrypt|ADVAPI32|SHLWAPI)\.dll$'
 failures=0
 
 grep -q '^Magic[[:space:]]*020b' <<<"$headers" || { echo "FAIL: not a PE32+ image"; failures=$((failures + 1)); }
@@ -17,10 +22,10 @@ grep -Eq '^Subsystem[[:space:]]+00000002' <<<"$headers" || { echo "FAIL: not the
 imports=$(awk '/DLL Name:/ {print $3}' <<<"$headers")
 [[ -n "$imports" ]] || { echo "FAIL: no import table found"; failures=$((failures + 1)); }
 for dll in $imports; do
-  if grep -Eiq "$allowed" <<<"$dll"; then
+  if grep -Eiq "$load_time" <<<"$dll"; then
     echo "import ok: $dll"
   else
-    echo "FAIL: imports $dll, which a player's machine may not have"
+    echo "FAIL: imports $dll at load time, where the game's folder is searched first"
     failures=$((failures + 1))
   fi
 done
@@ -31,10 +36,10 @@ for dll in "${delay_loaded[@]}"; do
   if grep -Fxiq "$dll" <<<"$imports"; then
     echo "FAIL: $dll is loaded at start, not at its first use"
     failures=$((failures + 1))
-  elif ! grep -Eiq "$allowed" <<<"$dll"; then
+  elif ! grep -Eiq "$system" <<<"$dll"; then
     echo "FAIL: delay-loads $dll, which a player's machine may not have"
     failures=$((failures + 1))
-  elif strings -a "$exe" | grep -Fxiq "$dll"; then
+  elif grep -Fxiq "$dll" <<<"$exe_strings"; then
     echo "delay-load ok: $dll"
   else
     echo "FAIL: $dll is neither imported nor delay-loaded"
