@@ -15,7 +15,9 @@ runs once in setUpClass and its test methods only read the reports.
 
 import argparse
 import json
+import hashlib
 import os
+import shutil
 import sys
 import unittest
 
@@ -45,6 +47,12 @@ TOLERANCE = 6
 # to close the splash while the worker is still busy.
 THROTTLE = {h.ARCHIVE_PATH: {"throttle_bytes_per_sec": 2 << 20}}
 CAPTURE_EVERY_250_MS = tuple(range(250, 4001, 250))
+# Slower still for two copies at once: the second is sure to start while the
+# first one downloads.
+SLOW_THROTTLE = {h.ARCHIVE_PATH: {"throttle_bytes_per_sec": 1 << 20}}
+# Wine then prefers a DLL of that name in the program's folder, as Windows'
+# search order does for a DLL that is not a KnownDLL.
+PREFER_PLANTED_DLLS = dict(h.ENGLISH_US, NOLM_DLL_OVERRIDES="winhttp,gdiplus=n,b")
 # The program waits for the launcher's window itself; the grace only lets a
 # run that did not wait still show when the window came.
 LAUNCHER_GRACE_MS = 5000
@@ -57,6 +65,20 @@ def config(game=None, name=None):
   if name is not None:
     members["name"] = name
   return json.dumps(members)
+
+
+def plant_dll(program, name):
+  """Puts the stand-in DLL beside `program` as `name`; returns the marker file
+  it leaves when it is loaded."""
+  planted = os.path.join(os.path.dirname(program), name)
+  shutil.copyfile(HARNESS.data_file("planted_dll.dll"), planted)
+  return planted + ".loaded"
+
+
+def run_two_copies(case, program):
+  """Starts the program twice at once, as a double double-click does."""
+  started = [case.start_driver(program, tag=tag) for tag in ("-first", "-second")]
+  return [HARNESS.finish_driver(run) for run in started]
 
 
 def bar_fill_width(bitmap):
@@ -349,6 +371,109 @@ class EarlyCloseTest(EndToEndTest):
     self.assertEqual(len(self.succeeding.launch_records()), 1)
     self.assertIn(" --game=closed", self.succeeding.launch_records()[0][0])
     self.assertGreaterEqual(report.number("launcher_window_ms"), 0, report.summary())
+
+
+class PlantedDllTest(EndToEndTest):
+  """A winhttp.dll or gdiplus.dll dropped into the game's folder (as mod
+  loaders do), with the loader told to prefer it: the program loads the
+  system's DLLs all the same, and installs and starts the launcher."""
+
+  @classmethod
+  def setUpClass(cls):
+    HARNESS.reset_server()
+    HARNESS.serve_launcher()
+    cls.installing = HARNESS.new_case("planted-winhttp")
+    program = cls.installing.make_game(config(game="planted"))
+    cls.winhttp_marker = plant_dll(program, "winhttp.dll")
+    cls.installing_report = cls.installing.run_driver(
+        program, locale=PREFER_PLANTED_DLLS, wait_launcher_ms=LAUNCHER_GRACE_MS)
+
+    cls.installed = HARNESS.new_case("planted-gdiplus")
+    cls.installed.preinstall()
+    program = cls.installed.make_game(config(game="planted"))
+    cls.gdiplus_marker = plant_dll(program, "gdiplus.dll")
+    cls.installed_report = cls.installed.run_driver(
+        program, locale=PREFER_PLANTED_DLLS, wait_launcher_ms=LAUNCHER_GRACE_MS)
+
+  def test_installation_never_loads_a_planted_winhttp(self):
+    self.assertClosedQuietly(self.installing_report)
+    self.assertLaunched(self.installing, self.installing_report, "planted")
+    self.assertFalse(os.path.exists(self.winhttp_marker), "the planted winhttp.dll was loaded")
+
+  def test_start_never_loads_a_planted_gdiplus(self):
+    self.assertClosedQuietly(self.installed_report)
+    self.assertLaunched(self.installed, self.installed_report, "planted")
+    self.assertFalse(os.path.exists(self.gdiplus_marker), "the planted gdiplus.dll was loaded")
+
+
+class TwoCopiesTest(EndToEndTest):
+  """Two copies started at once on a fresh profile, the archive slow: one
+  installs, the other waits for it and then finds the launcher installed.
+  Neither shows a box, each starts the launcher, one whole installation."""
+
+  @classmethod
+  def setUpClass(cls):
+    archive = HARNESS.big_archive()
+    HARNESS.reset_server()
+    HARNESS.serve_launcher(archive=archive)
+    HARNESS.set_rules(SLOW_THROTTLE)
+    cls.case = HARNESS.new_case("two-copies")
+    program = cls.case.make_game(config(game="twice"))
+    cls.reports = run_two_copies(cls.case, program)
+    cls.requests = HARNESS.requests()
+
+  def test_both_exit_0_without_a_box(self):
+    for report in self.reports:
+      self.assertClosedQuietly(report)
+    # The runs overlapped: each copy started before the other had ended.
+    spans = [(r.number("start_unix_us"), r.number("start_unix_us") + 1000 * r.number("exit_ms"))
+             for r in self.reports]
+    self.assertLess(max(start for start, _ in spans), min(end for _, end in spans), spans)
+
+  def test_one_whole_installation(self):
+    install = self.case.install_dir
+    self.assertEqual(self.requests, [(h.DOWNLOAD_HOST, h.MANIFEST_PATH),
+                                     (h.DOWNLOAD_HOST, h.ARCHIVE_PATH),
+                                     (h.EXTRACTOR_HOST, h.EXTRACTOR_PATH)])
+    for name in ("launcher.exe", "launcher.pck"):
+      self.assertTrue(os.path.isfile(os.path.join(install, name)), name)
+    self.assertEqual(os.listdir(os.path.join(install, "temp")), ["version.dat"])
+    with open(os.path.join(install, "temp", "version.dat"), "rb") as f:
+      self.assertEqual(f.read(), b"1.2.3")
+    with open(os.path.join(install, "lib", "7zr.exe"), "rb") as f, \
+        open(HARNESS.data_file("7zr.exe"), "rb") as served:
+      self.assertEqual(hashlib.sha256(f.read()).digest(), hashlib.sha256(served.read()).digest())
+
+  def test_each_copy_starts_the_launcher(self):
+    command = '"%s\\launcher.exe" --game=twice' % h.windows_path(self.case.install_dir)
+    self.assertEqual([line for line, _ in self.case.launch_records()], [command, command])
+
+
+class SecondCopyAfterFailureTest(EndToEndTest):
+  """Two copies at once while the installation fails (no 7zr.exe served): the
+  second waits for the first, then makes its own attempt and tells its own
+  failure. Nothing hangs."""
+
+  @classmethod
+  def setUpClass(cls):
+    archive = HARNESS.big_archive()
+    HARNESS.reset_server()
+    HARNESS.serve_launcher(archive=archive, extractor=False)
+    HARNESS.set_rules(SLOW_THROTTLE)
+    cls.case = HARNESS.new_case("second-copy-after-failure")
+    program = cls.case.make_game(config(game="twice"))
+    cls.reports = run_two_copies(cls.case, program)
+    cls.requests = HARNESS.requests()
+
+  def test_each_copy_tells_its_own_failure(self):
+    for report in self.reports:
+      self.assertSingleBox(report, INSTALL_EN)
+    self.assertNotLaunched(self.case)
+
+  def test_attempts_take_turns(self):
+    attempt = [(h.DOWNLOAD_HOST, h.MANIFEST_PATH), (h.DOWNLOAD_HOST, h.ARCHIVE_PATH),
+               (h.EXTRACTOR_HOST, h.EXTRACTOR_PATH)]
+    self.assertEqual(self.requests, attempt * 2)
 
 
 def main():

@@ -190,27 +190,39 @@ class Harness:
 
   # ---- driver ---------------------------------------------------------------
 
-  def run_driver(self, folder, args, locale=ENGLISH_US, timeout_ms=60000):
-    """Runs driver.exe under Wine with `args` (plus --report and --timeout) and
-    returns its Report; driver.log and report.txt stay in `folder`."""
-    report_path = os.path.join(folder, "report.txt")
+  def start_driver(self, folder, args, locale=ENGLISH_US, timeout_ms=60000, tag=""):
+    """Starts driver.exe under Wine with `args` (plus --report and --timeout);
+    finish_driver returns its Report. driver<tag>.log and report<tag>.txt stay
+    in `folder`, so several runs can share it."""
+    report_path = os.path.join(folder, "report%s.txt" % tag)
     if os.path.exists(report_path):
       os.remove(report_path)
     args = ["--report=" + windows_path(report_path), "--timeout=%d" % timeout_ms] + list(args)
     env = dict(os.environ)
     env.update(locale)
     # Wine's helper services keep inherited pipes open: output goes to a file.
-    log_path = os.path.join(folder, "driver.log")
-    with open(log_path, "wb") as log:
-      status = subprocess.run(
-          [self.testenv, "run", self.state, self.data_file("driver.exe")] + args,
-          stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT, env=env,
-          timeout=timeout_ms / 1000 + 60).returncode
+    log_path = os.path.join(folder, "driver%s.log" % tag)
+    log = open(log_path, "wb")
+    process = subprocess.Popen(
+        [self.testenv, "run", self.state, self.data_file("driver.exe")] + args,
+        stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT, env=env)
+    return process, log, report_path, log_path, timeout_ms / 1000 + 60
+
+  @staticmethod
+  def finish_driver(started):
+    process, log, report_path, log_path, timeout_s = started
+    try:
+      status = process.wait(timeout=timeout_s)
+    finally:
+      log.close()
     if status != 0 or not os.path.exists(report_path):
       with open(log_path, errors="replace") as f:
-        raise RuntimeError("driver failed (status %d) in %s:\n%s" % (status, folder, f.read()))
+        raise RuntimeError("driver failed (status %d) in %s:\n%s" % (status, log_path, f.read()))
     with open(report_path, encoding="utf-8") as f:
       return Report.parse(f.read())
+
+  def run_driver(self, folder, args, locale=ENGLISH_US, timeout_ms=60000):
+    return self.finish_driver(self.start_driver(folder, args, locale, timeout_ms))
 
 
 class Case:
@@ -259,16 +271,18 @@ class Case:
       text = f.read().decode("utf-16-le")
     return [tuple(line.rsplit("|", 1)) for line in text.splitlines() if line]
 
-  def run_driver(self, program, locale=ENGLISH_US, captures=(), close_after_ms=None,
-                 wait_launcher_ms=None, timeout_ms=60000):
-    """Runs driver.exe under Wine on `program`, with USERPROFILE set to this
-    case's profile, and returns its Report.
+  def start_driver(self, program, locale=ENGLISH_US, captures=(), close_after_ms=None,
+                   wait_launcher_ms=None, timeout_ms=60000, tag=""):
+    """Starts driver.exe under Wine on `program`, with USERPROFILE set to this
+    case's profile; finish_driver returns its Report.
 
     `locale` holds the Unix locale variables of the Wine processes (it sets
-    the UI language); `captures` lists offsets in ms after the splash first
+    the UI language, and may carry other variables of the Wine processes);
+    `captures` lists offsets in ms after the splash first
     became visible, saved as capture-N.bmp in the case folder;
     `wait_launcher_ms` is how long to watch for the test launcher's window
-    after the program's exit."""
+    after the program's exit; `tag` names this run's report, for cases that run
+    several drivers at once."""
     args = ["--exe=" + windows_path(program), "--env=USERPROFILE=" + windows_path(self.profile)]
     for n, offset in enumerate(captures, 1):
       args.append("--capture=%d:%s" % (offset, windows_path(
@@ -277,7 +291,10 @@ class Case:
       args.append("--close-after=%d" % close_after_ms)
     if wait_launcher_ms is not None:
       args.append("--wait-launcher=%d" % wait_launcher_ms)
-    return self.harness.run_driver(self.folder, args, locale, timeout_ms)
+    return self.harness.start_driver(self.folder, args, locale, timeout_ms, tag)
+
+  def run_driver(self, program, **options):
+    return self.harness.finish_driver(self.start_driver(program, **options))
 
 
 def write_bytes(path, content):

@@ -16,8 +16,10 @@ shift 2
 
 export WINEPREFIX="$state/prefix"
 export WINEDEBUG=-all
-# Keeps Wine from offering to install Mono and Gecko, a dialog that can hang a run.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# Keeps Wine from offering to install Mono and Gecko, a dialog that can hang a
+# run. A test adds overrides of its own through NOLM_DLL_OVERRIDES: Wine reads
+# them from the Unix environment it starts with, not from a Windows one.
+export WINEDLLOVERRIDES="mscoree,mshtml=${NOLM_DLL_OVERRIDES:+;$NOLM_DLL_OVERRIDES}"
 
 windows_path() { local path=$1; echo "Z:${path//\//\\}"; }
 

@@ -25,7 +25,8 @@ void AppendLaunchRecord(const std::wstring& folder) {
   wchar_t directory[MAX_PATH * 4] = {};
   GetCurrentDirectoryW(MAX_PATH * 4, directory);
   const std::wstring line = std::wstring(GetCommandLineW()) + L"|" + directory + L"\n";
-  HANDLE file = CreateFileW((folder + L"\\launch.log").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
+  HANDLE file = CreateFileW((folder + L"\\launch.log").c_str(), FILE_APPEND_DATA,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE,
                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
