@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/install_lock.h"
 #include "app/status_channel.h"
 #include "app/user_messages.h"
 #include "support/test_support.h"
@@ -321,6 +322,34 @@ TEST_F(LaunchWorkerTest, InstallFailureLeavesItsMessageAndStartsNothing) {
   EXPECT_EQ(run.errorAtDone, UserMessageText(UserMessage::kInstallFailed, IsFrenchUi()));
   EXPECT_EQ(gPendingError, run.errorAtDone);
   EXPECT_TRUE(LaunchLog().empty()) << "the launcher was started";
+}
+
+// Another copy of the program holds the installation mutex (under another
+// spelling of the same folder), installs, and dies without releasing it: the
+// worker waits for it, takes the abandoned mutex and starts what it left.
+TEST_F(LaunchWorkerTest, WaitsForAnotherCopysInstallationThenStartsWhatItLeft) {
+  ServeRelease();
+  std::wstring otherSpelling = Dir();
+  CharUpperBuffW(otherSpelling.data(), static_cast<DWORD>(otherSpelling.size()));
+  HANDLE acquired = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE mutex = nullptr;
+  std::thread otherCopy([&] {
+    mutex = CreateMutexW(nullptr, TRUE, InstallMutexName(otherSpelling).c_str());
+    SetEvent(acquired);
+    Sleep(500);
+    PlaceLauncher("exit");
+  });  // ends still owning the mutex, whose handle stays open: abandoned
+  ASSERT_EQ(WaitForSingleObject(acquired, 5000), WAIT_OBJECT_0);
+
+  const WorkerRun run = RunWorker();
+  otherCopy.join();
+  CloseHandle(mutex);
+  CloseHandle(acquired);
+
+  EXPECT_TRUE(LoggedRequests().empty()) << "installed beside the other copy";
+  EXPECT_EQ(run.refreshes, 0);
+  EXPECT_EQ(run.errorAtDone, L"");
+  EXPECT_EQ(LaunchLog().size(), 1u);
 }
 
 }  // namespace

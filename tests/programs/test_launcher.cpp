@@ -26,8 +26,8 @@ void AppendLaunchRecord(const std::wstring& folder) {
   GetCurrentDirectoryW(MAX_PATH * 4, directory);
   const std::wstring line = std::wstring(GetCommandLineW()) + L"|" + directory + L"\n";
   HANDLE file = CreateFileW((folder + L"\\launch.log").c_str(), FILE_APPEND_DATA,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
   WriteFile(file, line.data(), static_cast<DWORD>(line.size() * sizeof(wchar_t)), &written,
