@@ -75,10 +75,19 @@ def plant_dll(program, name):
   return planted + ".loaded"
 
 
-def run_two_copies(case, program):
-  """Starts the program twice at once, as a double double-click does."""
+def two_copies_on_fresh_profile(name, extractor=True):
+  """Starts the program twice at once, as a double double-click does, on a
+  fresh profile with the slow archive; returns the case, both reports and
+  the server's requests."""
+  archive = HARNESS.big_archive()
+  HARNESS.reset_server()
+  HARNESS.serve_launcher(archive=archive, extractor=extractor)
+  HARNESS.set_rules(SLOW_THROTTLE)
+  case = HARNESS.new_case(name)
+  program = case.make_game(config(game="twice"))
   started = [case.start_driver(program, tag=tag) for tag in ("-first", "-second")]
-  return [HARNESS.finish_driver(run) for run in started]
+  reports = [HARNESS.finish_driver(run) for run in started]
+  return case, reports, HARNESS.requests()
 
 
 def bar_fill_width(bitmap):
@@ -413,14 +422,7 @@ class TwoCopiesTest(EndToEndTest):
 
   @classmethod
   def setUpClass(cls):
-    archive = HARNESS.big_archive()
-    HARNESS.reset_server()
-    HARNESS.serve_launcher(archive=archive)
-    HARNESS.set_rules(SLOW_THROTTLE)
-    cls.case = HARNESS.new_case("two-copies")
-    program = cls.case.make_game(config(game="twice"))
-    cls.reports = run_two_copies(cls.case, program)
-    cls.requests = HARNESS.requests()
+    cls.case, cls.reports, cls.requests = two_copies_on_fresh_profile("two-copies")
 
   def test_both_exit_0_without_a_box(self):
     for report in self.reports:
@@ -456,14 +458,8 @@ class SecondCopyAfterFailureTest(EndToEndTest):
 
   @classmethod
   def setUpClass(cls):
-    archive = HARNESS.big_archive()
-    HARNESS.reset_server()
-    HARNESS.serve_launcher(archive=archive, extractor=False)
-    HARNESS.set_rules(SLOW_THROTTLE)
-    cls.case = HARNESS.new_case("second-copy-after-failure")
-    program = cls.case.make_game(config(game="twice"))
-    cls.reports = run_two_copies(cls.case, program)
-    cls.requests = HARNESS.requests()
+    cls.case, cls.reports, cls.requests = two_copies_on_fresh_profile(
+        "second-copy-after-failure", extractor=False)
 
   def test_each_copy_tells_its_own_failure(self):
     for report in self.reports:
