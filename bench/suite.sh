@@ -334,7 +334,8 @@ rsrc_size() { # bytes of the .rsrc section, 0 without one
   echo $((16#${hex:-0}))
 }
 # The imports as tests/build/check_exe.sh judges them: "NAME", "NAME(delay)"
-# or "NAME(not system)".
+# or "NAME(not system)" (a DLL a player may lack, or one loaded at start that
+# is not a KnownDLL).
 imports() { # exe, delay-loaded DLLs...
   bash tests/build/check_exe.sh "$@" | sed -n 's/^import ok: //p; s/^delay-load ok: \(.*\)/\1(delay)/p
     s/^FAIL: imports \([^,]*\),.*/\1(not system)/p; s/^FAIL: delay-loads \([^,]*\),.*/\1(not system)/p' |

@@ -25,7 +25,7 @@ for dll in $imports; do
   if grep -Eiq "$load_time" <<<"$dll"; then
     echo "import ok: $dll"
   else
-    echo "FAIL: imports $dll at load time, where the game's folder is searched first"
+    echo "FAIL: imports $dll, not a KnownDLL, at load time: the game's folder is searched first"
     failures=$((failures + 1))
   fi
 done
