@@ -27,14 +27,17 @@ if(MSVC)
   # /pathmap (enabled by /experimental:deterministic) gives __FILE__ and the
   # objects' paths relative to the checkout; no debug information, so the
   # image names no PDB path; no incremental linking, whose padding and thunks
-  # depend on earlier links. Not in Debug: /pathmap keeps the debugger from
-  # finding the sources.
+  # depend on earlier links. /RELEASE writes the PE checksum, as MinGW-w64's
+  # linker does: osslsigncode recomputes it when it strips a signature, so a
+  # stripped release matches its rebuild only when the build set it too.
+  # Not in Debug: /pathmap keeps the debugger from finding the sources.
   file(TO_NATIVE_PATH "${CMAKE_SOURCE_DIR}" _native_source_dir)
   set(_release "$<CONFIG:MinSizeRel,Release>")
   target_compile_options(
     nolm_options INTERFACE "$<${_release}:/Brepro;/experimental:deterministic>"
                            "$<${_release}:/pathmap:${_native_source_dir}=.>")
-  target_link_options(nolm_options INTERFACE "$<${_release}:/Brepro;/DEBUG:NONE;/INCREMENTAL:NO>")
+  target_link_options(nolm_options INTERFACE
+                      "$<${_release}:/Brepro;/DEBUG:NONE;/INCREMENTAL:NO;/RELEASE>")
 else()
   # The prefix map keeps build paths out of the binary, so that two checkouts
   # in different folders build the same bytes. -Os comes after the build
