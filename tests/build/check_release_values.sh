@@ -30,13 +30,16 @@ configure "$work/tests.log" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64-
   -DCMAKE_BUILD_TYPE=MinSizeRel -DBUILD_TESTING=ON
 header=$build/generated/deployment.h
 test_digest=$(sed -n 's/.*kExtractorSha256\[\] = "\([0-9a-f]*\)";.*/\1/p' "$header")
-grep -Fq 'kDownloadHost[] = L"localhost";' "$header" || fail "the test build does not download from localhost"
+grep -Fq 'kDownloadHost[] = L"localhost";' "$header" ||
+  fail "the test build does not download from localhost"
 [[ -n "$test_digest" && "$test_digest" != "$official_digest" ]] ||
   fail "the test build does not pin its own 7zr.exe's digest"
 
 configure "$work/release.log" -DBUILD_TESTING=OFF -DNOLM_DOWNLOAD_HOST=$release_host
-grep -q "CMake Warning" "$work/release.log" && fail "a release with real values warns: $(cat "$work/release.log")"
-cmake --build "$build" -j2 --target nolm-shortcut >"$work/build.log" 2>&1 || { cat "$work/build.log"; exit 1; }
+grep -q "CMake Warning" "$work/release.log" &&
+  fail "a release with real values warns: $(cat "$work/release.log")"
+cmake --build "$build" -j2 --target nolm-shortcut >"$work/build.log" 2>&1 ||
+  { cat "$work/build.log"; exit 1; }
 exe=$build/nolm-shortcut.exe
 # The program keeps its hosts as UTF-16 and the digest as ASCII.
 wide=$(strings -el "$exe")

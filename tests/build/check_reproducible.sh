@@ -21,8 +21,9 @@ build_copy() {
   : >"$copy.log"
   for type in "${build_types[@]}"; do
     {
-      cmake -S "$copy" -B "$copy/out-$type" -DCMAKE_TOOLCHAIN_FILE="$copy/cmake/mingw-w64-x86_64.cmake" \
-        -DCMAKE_BUILD_TYPE="$type" -DNOLM_DOWNLOAD_HOST=downloads.example.com &&
+      cmake -S "$copy" -B "$copy/out-$type" \
+        -DCMAKE_TOOLCHAIN_FILE="$copy/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE="$type" \
+        -DNOLM_DOWNLOAD_HOST=downloads.example.com &&
         cmake --build "$copy/out-$type" -j2 --target nolm-shortcut
     } >>"$copy.log" 2>&1 || { cat "$copy.log"; exit 1; }
   done
