@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Checks that a release never carries the test build's deployment values by
+# accident. One folder is configured for the tests, then reconfigured as a
+# release with a real host name: the release's executable must hold that
+# host, the default extractor host and the official 7zr.exe digest, and none
+# of the test values. Then each test value given to a release must be warned
+# about, naming the value.
+# Usage: check_release_values.sh SOURCE_DIR WORK_DIR OFFICIAL_7ZR_SHA256
+set -euo pipefail
+source_dir=$1
+work=$2
+official_digest=$3
+release_host=downloads.example.com
+build=$work/out
+rm -rf "$work"
+mkdir -p "$work"
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+configure() {  # configure LOG CMAKE_ARGS...
+  local log=$1
+  shift
+  cmake -S "$source_dir" -B "$build" "$@" >"$log" 2>&1 || { cat "$log"; exit 1; }
+}
+
+configure "$work/tests.log" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64-x86_64.cmake" \
+  -DCMAKE_BUILD_TYPE=MinSizeRel -DBUILD_TESTING=ON
+header=$build/generated/deployment.h
+test_digest=$(sed -n 's/.*kExtractorSha256\[\] = "\([0-9a-f]*\)";.*/\1/p' "$header")
+grep -Fq 'kDownloadHost[] = L"localhost";' "$header" ||
+  fail "the test build does not download from localhost"
+[[ -n "$test_digest" && "$test_digest" != "$official_digest" ]] ||
+  fail "the test build does not pin its own 7zr.exe's digest"
+
+configure "$work/release.log" -DBUILD_TESTING=OFF -DNOLM_DOWNLOAD_HOST=$release_host
+grep -q "CMake Warning" "$work/release.log" &&
+  fail "a release with real values warns: $(cat "$work/release.log")"
+cmake --build "$build" -j2 --target nolm-shortcut >"$work/build.log" 2>&1 ||
+  { cat "$work/build.log"; exit 1; }
+exe=$build/nolm-shortcut.exe
+# The program keeps its hosts as UTF-16 and the digest as ASCII.
+wide=$(strings -el "$exe")
+narrow=$(strings -a "$exe")
+grep -Fxq "$release_host" <<<"$wide" || fail "the release does not download from $release_host"
+grep -Fxq github.com <<<"$wide" || fail "the release does not take 7zr.exe from github.com"
+for host in localhost 127.0.0.2; do
+  grep -Fq "$host" <<<"$wide" && fail "the release holds the test host $host"
+done
+grep -Fq "$official_digest" <<<"$narrow" || fail "the release does not pin the official 7zr.exe"
+grep -Fq "$test_digest" <<<"$narrow" && fail "the release pins the test 7zr.exe ($test_digest)"
+
+# Test values in a release: each configuration warns, naming the value.
+expect_warning() {  # expect_warning TEXT CMAKE_ARGS...
+  local text=$1
+  shift
+  configure "$work/warning.log" "$@"
+  # CMake wraps the message's lines: compare with the whitespace squeezed.
+  if ! tr -s ' \n' '  ' <"$work/warning.log" | grep -Fq "CMake Warning"; then
+    fail "no warning with $*"
+  elif ! tr -s ' \n' '  ' <"$work/warning.log" | grep -Fq "$text"; then
+    fail "the warning with $* does not say: $text"
+  fi
+}
+for host in localhost 127.0.0.2 "[::1]"; do
+  expect_warning "NOLM_DOWNLOAD_HOST is \"$host\", a loopback host" -DNOLM_DOWNLOAD_HOST="$host"
+done
+expect_warning 'NOLM_EXTRACTOR_HOST is "127.0.0.2", a loopback host' \
+  -DNOLM_DOWNLOAD_HOST=$release_host -DNOLM_EXTRACTOR_HOST=127.0.0.2
+expect_warning "NOLM_EXTRACTOR_SHA256 is $test_digest, not the digest of the official" \
+  -DNOLM_EXTRACTOR_HOST=github.com -DNOLM_EXTRACTOR_SHA256="$test_digest"
+
+if ((failures > 0)); then
+  exit 1
+fi
+echo "release: $release_host, github.com, 7zr.exe $official_digest; test values warned about"
+rm -rf "$work"
