@@ -27,10 +27,10 @@ std::string Shown(const Json& value) {
   return text;
 }
 
+// UTF-16 text of JSON always holds NUL bytes, since its braces and quotes are
+// ASCII; UTF-8 JSON text never does. A byte-order mark is not needed to tell.
 bool LooksLikeUtf16(const std::string& bytes) {
-  const bool bom = bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') ||
-                                         (bytes[0] == '\xFE' && bytes[1] == '\xFF'));
-  return bom || bytes.find('\0') != std::string::npos;
+  return bytes.find('\0') != std::string::npos;
 }
 
 bool IsValidUtf8(const std::string& bytes) {

@@ -35,18 +35,19 @@ def png(width, height, alpha=None):
 # name: (config.json bytes or None for no nolm folder, {file under nolm/: bytes})
 FOLDERS = {
     "clean": ('{"game": "my-game", "name": "Caf\u00e9 Racer"}'.encode(),
-              {"splash.png": png(1920, 1080), "title.png": png(280, 105, alpha=128)}),
+              {"splash.png": png(1920, 1080), "title.png": png(600, 100, alpha=128)}),
     # The scan takes the nested "game" and, for the number, the next quoted text.
     "traps": (b'{"build": {"game": "old-slug"}, "game": "my-game", "name": 7, "id": "x"}', {}),
     "quote": (b'{"game": "my-game", "name": "The \\"Best\\" Game"}', {}),
-    "not-json": (b'{"game": "my-game", "name": "Caf\\u00e9",}', {}),
+    "escapes": (b'{"game": "my-game", "name": "Caf\\u00e9"}', {}),
+    "not-json": (b'{"game": "my-game", "name": "Racer",}', {}),
     # Loading goes by content, not name: PNG bytes stand in for a JPEG.
     "fallback": (b'{"game": "my-game"}',
                  {"splash.png": b"not an image", "splash.jpg": png(100, 50),
                   "title.png": png(280, 105)}),
     "refused": (b'{"name": "No Game", "game": "my game"}', {}),
     "truncated": (b'{"pad": "' + b"x" * 70000 + b'", "game": "late"}', {}),
-    "utf16": ('\ufeff{"game": "my-game"}'.encode("utf-16-le"), {}),
+    "utf16": ('{"game": "my-game"}'.encode("utf-16-le"), {}),
     "none": (None, {}),
 }
 
@@ -99,8 +100,10 @@ class CheckTest(unittest.TestCase):
     self.assertEqual(report["command_line"], LAUNCHER + " --game=my-game")
     self.assertEqual(report["splash"], {"file": "splash.png", "width": 1920, "height": 1080,
                                         "drawn": [0, -50, 800, 450]})
-    self.assertEqual(report["title_image"], {"file": "title.png", "width": 280, "height": 105,
-                                             "drawn": [120, 70, 560, 210]})
+    self.assertEqual([type(n) for n in report["splash"]["drawn"]], [int] * 4)
+    # The shortest decimal of each single-precision value GDI+ is given.
+    self.assertEqual(report["title_image"], {"file": "title.png", "width": 600, "height": 100,
+                                             "drawn": [120, 128.33333, 560, 93.333336]})
 
   def test_scan_traps(self):
     report = self.result("traps", 2, ["scan-differs-game", "scan-differs-name"])
@@ -109,15 +112,18 @@ class CheckTest(unittest.TestCase):
     report = self.result("quote", 2, ["escape-literal", "scan-differs-name"])
     self.assertEqual(report["title"], "The \\")
 
-  def test_not_json_still_runs_with_literal_escapes(self):
-    report = self.result("not-json", 2, ["config-not-json", "escape-literal"])
+  def test_literal_escapes_and_not_json(self):
+    report = self.result("escapes", 2, ["escape-literal"])
     self.assertEqual(report["title"], "Caf\\u00e9")
+    report = self.result("not-json", 2, ["config-not-json"])
+    self.assertEqual(report["title"], "Racer")
 
   def test_undecodable_png_falls_back_to_jpg(self):
     report = self.result("fallback", 2,
                          ["artwork-undecodable", "artwork-upscaled", "title-opaque"])
     self.assertEqual((report["splash"]["file"], report["splash"]["drawn"]),
                      ("splash.jpg", [0, -25, 800, 400]))
+    self.assertEqual(report["title_image"]["drawn"], [120, 70, 560, 210])
 
   def test_refused(self):
     report = self.result("refused", 1, ["config-refused"])
