@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "check/file_bytes.h"
@@ -45,6 +47,11 @@ size_t CountOccurrences(const std::string& text, const std::string& needle) {
     ++count;
   }
   return count;
+}
+
+// 1-based line of the byte at `offset`, for pointing a developer at it.
+size_t LineOf(const std::string& text, size_t offset) {
+  return 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + offset, '\n'));
 }
 
 // Why the shortcut refuses: the same rule, asked one byte at a time, names
@@ -136,8 +143,9 @@ void CompareKey(const std::string& key, const std::string& scanned, const Json* 
              !scanned.empty() && scanned.back() == '\\') {
     reason = "the value holds an escaped quote, where the shortcut's value ends";
   } else if (CountOccurrences(wholeText, needle) > 1 || !found) {
-    reason = needle + " first appears elsewhere (nested, as a value, or twice), and the " +
-             "shortcut takes the first occurrence";
+    reason = needle + " first appears on line " +
+             std::to_string(LineOf(wholeText, wholeText.find(needle))) +
+             " (nested, as a value, or twice), and the shortcut takes the first occurrence";
   } else {
     reason = "the shortcut scans only the first " + std::to_string(kConfigTextLimit) + " bytes";
   }

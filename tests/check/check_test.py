@@ -152,7 +152,7 @@ def main():
   parser.add_argument("--exe", required=True, help="nolm-check.exe")
   global ARGS
   ARGS, rest = parser.parse_known_args()
-  ARGS.work = os.path.join(os.path.abspath(ARGS.state), "check")
+  ARGS.work = os.path.join(os.path.abspath(ARGS.state), "check folders")
   unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 
