@@ -41,14 +41,6 @@ bool IsValidUtf8(const std::string& bytes) {
                              static_cast<int>(bytes.size()), nullptr, 0) > 0;
 }
 
-size_t CountOccurrences(const std::string& text, const std::string& needle) {
-  size_t count = 0;
-  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
-    ++count;
-  }
-  return count;
-}
-
 // 1-based line of the byte at `offset`, for pointing a developer at it.
 size_t LineOf(const std::string& text, size_t offset) {
   return 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + offset, '\n'));
@@ -117,8 +109,9 @@ std::string ParseErrorOf(const std::string& text) {
 }
 
 // "game" or "name": what the scan takes against what a JSON reader sees.
-void CompareKey(const std::string& key, const std::string& scanned, const Json* document,
+void CompareKey(const std::string& key, const std::string& configText, const Json* document,
                 const std::string& wholeText, std::vector<CheckWarning>& warnings) {
+  const std::string scanned = JsonStringValue(configText, key);
   if (scanned.find('\\') != std::string::npos) {
     Warn(warnings, "escape-literal",
          "the \"" + key + "\" value " + Quoted(scanned) + " holds a backslash; the shortcut " +
@@ -142,12 +135,16 @@ void CompareKey(const std::string& key, const std::string& scanned, const Json* 
   } else if (found && member->get_ref<const std::string&>().find('"') != std::string::npos &&
              !scanned.empty() && scanned.back() == '\\') {
     reason = "the value holds an escaped quote, where the shortcut's value ends";
-  } else if (CountOccurrences(wholeText, needle) > 1 || !found) {
-    reason = needle + " first appears on line " +
-             std::to_string(LineOf(wholeText, wholeText.find(needle))) +
-             " (nested, as a value, or twice), and the shortcut takes the first occurrence";
+  } else if (configText.find(needle) == std::string::npos) {
+    reason = wholeText.find(needle) != std::string::npos
+                 ? needle + " stands past the first " + std::to_string(kConfigTextLimit) +
+                       " bytes, which are all the shortcut reads"
+                 : "the file writes the key with an escape sequence, which the shortcut does not "
+                   "decode";
   } else {
-    reason = "the shortcut scans only the first " + std::to_string(kConfigTextLimit) + " bytes";
+    reason = needle + " first appears on line " +
+             std::to_string(LineOf(configText, configText.find(needle))) +
+             " (nested, as a value, or twice), and the shortcut takes the first occurrence";
   }
   const std::string seen = found ? needle + ": " + Shown(*member) : "no top-level " + needle;
   const std::string taken = scanned.empty() ? "nothing" : Quoted(scanned);
@@ -187,6 +184,6 @@ void AddConfigWarnings(const std::wstring& configPath, const std::string& config
          "\"game\" or \"name\" in it");
   }
   const Json* comparable = document.is_discarded() ? nullptr : &document;
-  CompareKey(kGameKey, scannedGame, comparable, file.bytes, warnings);
-  CompareKey(kNameKey, JsonStringValue(configText, kNameKey), comparable, file.bytes, warnings);
+  CompareKey(kGameKey, configText, comparable, file.bytes, warnings);
+  CompareKey(kNameKey, configText, comparable, file.bytes, warnings);
 }
