@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <memory>
 
@@ -62,7 +63,8 @@ bool HasTransparentPixel(Gdiplus::Bitmap& image) {
   }
   bool transparent = false;
   for (UINT y = 0; y < pixels.Height && !transparent; ++y) {
-    const auto* row = static_cast<const unsigned char*>(pixels.Scan0) + y * pixels.Stride;
+    const auto* row =
+        static_cast<const unsigned char*>(pixels.Scan0) + static_cast<ptrdiff_t>(y) * pixels.Stride;
     for (UINT x = 0; x < pixels.Width && !transparent; ++x) transparent = row[x * 4 + 3] < 255;
   }
   image.UnlockBits(&pixels);

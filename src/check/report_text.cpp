@@ -49,19 +49,18 @@ std::string TextReport(const std::string& folder, const CheckReport& report) {
     out += "window title: " + report.title + "\n";
     out += "launcher command line: " + report.commandLine + "\n";
   }
-  const char* later = report.valid ? "" : " (once the configuration is accepted)";
-  if (report.splash.drawn) {
-    out += "splash: " + Artwork(report.splash) + later + "\n";
-  } else {
-    out += report.titleImage.drawn ? "splash: none, the background colour shows\n"
-                                   : "splash: none, the placeholder text \"Nolm Launcher\" shows\n";
-  }
+  // A refused configuration shows no splash at all; the artwork is still
+  // reported, since it is what the player sees once the file is fixed.
+  const std::string later = report.valid ? "" : " (once the configuration is accepted)";
+  std::string splash = "none, the placeholder text \"Nolm Launcher\" shows";
+  if (report.splash.drawn) splash = Artwork(report.splash);
+  if (!report.splash.drawn && report.titleImage.drawn) splash = "none, the background colour shows";
+  out += "splash: " + splash + later + "\n";
+  std::string title = "none";
   if (report.titleImage.drawn) {
-    out += "title image: " + Artwork(report.titleImage) +
-           (report.splash.drawn ? ", over the splash" : "") + later + "\n";
-  } else {
-    out += "title image: none\n";
+    title = Artwork(report.titleImage) + (report.splash.drawn ? ", over the splash" : "");
   }
+  out += "title image: " + title + later + "\n";
   for (const CheckWarning& warning : report.warnings) {
     out += "warning [" + warning.code + "]: " + warning.message + "\n";
   }
