@@ -43,8 +43,8 @@ bool IsValidGameSlug(const std::string& slug) {
 
 GameConfig EvaluateConfig(const std::string& configText) {
   GameConfig config;
-  const std::string slug = JsonStringValue(configText, "game");
-  config.displayName = Utf8ToWide(JsonStringValue(configText, "name"));
+  const std::string slug = JsonStringValue(configText, kGameKey);
+  config.displayName = Utf8ToWide(JsonStringValue(configText, kNameKey));
   if (!configText.empty() && !IsValidGameSlug(slug)) {
     config.valid = false;
     return config;

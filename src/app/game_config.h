@@ -2,6 +2,15 @@
 
 #include <string>
 
+// The game's own folder beside the program, and its configuration file in
+// it, each appended as it stands.
+inline constexpr wchar_t kNolmFolder[] = L"/nolm";
+inline constexpr wchar_t kConfigFile[] = L"/config.json";
+
+// The two keys the shortcut looks up in the configuration text.
+inline constexpr char kGameKey[] = "game";
+inline constexpr char kNameKey[] = "name";
+
 // The configuration file is read up to this many bytes; the rest is ignored.
 inline constexpr size_t kConfigTextLimit = 0x10000;
 

@@ -27,7 +27,7 @@ HWND CreateSplashWindow(HINSTANCE instance, const std::wstring& displayName) {
   return CreateWindowExW(
       /* dwExStyle */ 0,
       /* lpClassName */ kSplashClassName,
-      /* lpWindowName */ displayName.empty() ? L"Nolm Launcher" : displayName.c_str(),
+      /* lpWindowName */ SplashWindowTitle(displayName),
       /* dwStyle */ WS_POPUP,
       /* X */ origin.x,
       /* Y */ origin.y,

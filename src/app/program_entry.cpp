@@ -17,8 +17,8 @@ int RunProgram(HINSTANCE instance) {
   ULONG_PTR gdiplusToken = 0;
   Gdiplus::GdiplusStartup(&gdiplusToken, &startupInput, nullptr);
 
-  const std::wstring nolmFolder = RemoveLastPathElement(ModulePath()) + L"/nolm";
-  const GameConfig config = EvaluateConfig(ReadConfigText(nolmFolder + L"/config.json"));
+  const std::wstring nolmFolder = RemoveLastPathElement(ModulePath()) + kNolmFolder;
+  const GameConfig config = EvaluateConfig(ReadConfigText(nolmFolder + kConfigFile));
   if (!config.valid) {
     MessageBoxW(nullptr, LocalizedMessage(UserMessage::kInvalidConfiguration), kMessageCaption,
                 MB_OK | MB_ICONERROR);

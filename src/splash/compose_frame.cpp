@@ -11,10 +11,6 @@ const Gdiplus::ARGB kWhite = 0xFFFFFFFF;
 const Gdiplus::ARGB kTrack = 0x78000000;
 constexpr int kBarTop = 344;
 constexpr int kBarHeight = 6;
-// 0.7 and 0.6 of the frame, computed in single precision as the layout
-// always was: 560 x 210.0000153.
-const float kTitleBoxWidth = 0.7f * static_cast<float>(kFrameWidth);
-const float kTitleBoxHeight = 0.6f * static_cast<float>(kFrameHeight);
 
 void DrawImageScaled(Gdiplus::Graphics& graphics, Gdiplus::Image* image, float boxWidth,
                      float boxHeight, bool cover) {

@@ -6,6 +6,11 @@
 inline constexpr int kFrameWidth = 800;
 inline constexpr int kFrameHeight = 350;
 
+// The box the title image is fitted into: 0.7 and 0.6 of the frame, computed
+// in single precision as the layout always was, 560 x 210.0000153 pixels.
+inline constexpr float kTitleBoxWidth = 0.7f * static_cast<float>(kFrameWidth);
+inline constexpr float kTitleBoxHeight = 0.6f * static_cast<float>(kFrameHeight);
+
 struct ImagePlacement {
   float x, y, width, height;
 };

@@ -19,10 +19,18 @@ Gdiplus::Bitmap* LoadImageIfExists(const std::wstring& path) {
   return image;
 }
 
+SplashArtwork LoadSplashArtwork(const std::wstring& nolmFolder) {
+  // The JPEG is never opened when the PNG loads, so a stale splash.jpg left
+  // beside a good splash.png costs nothing.
+  for (const wchar_t* file : {kSplashPngFile, kSplashJpgFile}) {
+    if (Gdiplus::Bitmap* image = LoadImageIfExists(nolmFolder + file)) return {image, file};
+  }
+  return {};
+}
+
 void LoadSplashImages(const std::wstring& nolmFolder) {
-  gSplashImage = LoadImageIfExists(nolmFolder + L"/splash.png");
-  if (gSplashImage == nullptr) gSplashImage = LoadImageIfExists(nolmFolder + L"/splash.jpg");
-  gTitleImage = LoadImageIfExists(nolmFolder + L"/title.png");
+  gSplashImage = LoadSplashArtwork(nolmFolder).image;
+  gTitleImage = LoadImageIfExists(nolmFolder + kTitlePngFile);
 }
 
 void DeleteSplashImages() {

@@ -5,6 +5,10 @@
 #include "splash/compose_frame.h"
 #include "splash/splash_images.h"
 
+const wchar_t* SplashWindowTitle(const std::wstring& displayName) {
+  return displayName.empty() ? L"Nolm Launcher" : displayName.c_str();
+}
+
 void PaintSplash(HWND window) {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(window, &paint);

@@ -31,6 +31,12 @@ TEST(Placement, FitStaysInsideTheTitleBoxCentredOnTheFrame) {
   ExpectPlacement(600, 100, boxW, boxH, false, 120, 128.33333f, 560, 93.33334f);
 }
 
+TEST(Placement, TitleBoxKeepsItsSinglePrecisionHeight) {
+  EXPECT_EQ(kTitleBoxWidth, 560.0f);
+  EXPECT_FLOAT_EQ(kTitleBoxHeight, 210.0000153f);
+  EXPECT_NE(kTitleBoxHeight, 210.0f);
+}
+
 TEST(Placement, FillWidthStaysWithinTheFrame) {
   EXPECT_EQ(ProgressFillWidth(0), 0);
   EXPECT_EQ(ProgressFillWidth(1), 0);

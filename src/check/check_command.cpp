@@ -1,0 +1,96 @@
+#include "check/check_command.h"
+
+#include <windows.h>
+
+#include "check/check_report.h"
+#include "check/console_output.h"
+#include "check/folder_check.h"
+#include "check/report_json.h"
+#include "check/report_text.h"
+#include "check/wide_to_utf8.h"
+#include "splash/gdiplus_include.h"
+
+namespace {
+
+constexpr int kExitNoGdiplus = 70;
+
+constexpr char kUsage[] =
+    "usage: nolm-check [--json] <game folder>\n"
+    "Tells what nolm-shortcut.exe will do with the game folder that holds it\n"
+    "and its nolm\\ folder, and warns where it may not be what you meant.\n"
+    "Exit code: 0 fine, 1 the configuration is refused, 2 it runs with\n"
+    "warnings, 64 bad usage.\n";
+
+// A trailing separator would double the one before "nolm"; a root keeps its own.
+std::wstring WithoutTrailingSeparator(std::wstring folder) {
+  while (folder.size() > 1 && (folder.back() == L'\\' || folder.back() == L'/') &&
+         !(folder.size() == 3 && folder[1] == L':')) {
+    folder.pop_back();
+  }
+  return folder;
+}
+
+bool IsFolder(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+int Usage(const std::wstring& error) {
+  WriteStd(STD_ERROR_HANDLE, "nolm-check: " + WideToUtf8(error) + "\n" + kUsage);
+  return kExitUsage;
+}
+
+}  // namespace
+
+CheckArguments ParseCheckArguments(const std::vector<std::wstring>& arguments) {
+  CheckArguments parsed;
+  for (const std::wstring& argument : arguments) {
+    if (argument == L"--json") {
+      parsed.json = true;
+    } else if (argument == L"--help" || argument == L"-h") {
+      parsed.help = true;
+      return parsed;
+    } else if (argument.size() > 1 && argument[0] == L'-') {
+      parsed.error = L"unknown option " + argument;
+      return parsed;
+    } else if (!parsed.folder.empty()) {
+      parsed.error = L"more than one game folder given";
+      return parsed;
+    } else {
+      parsed.folder = argument;
+    }
+  }
+  if (parsed.folder.empty()) {
+    parsed.error = L"no game folder given";
+    return parsed;
+  }
+  parsed.ok = true;
+  return parsed;
+}
+
+int RunCheckCommand(int argc, wchar_t** argv) {
+  const CheckArguments arguments =
+      ParseCheckArguments(std::vector<std::wstring>(argv + (argc > 0 ? 1 : 0), argv + argc));
+  if (arguments.help) {
+    WriteStd(STD_OUTPUT_HANDLE, kUsage);
+    return kExitFine;
+  }
+  if (!arguments.ok) return Usage(arguments.error);
+  const std::wstring folder = WithoutTrailingSeparator(arguments.folder);
+  if (!IsFolder(folder)) return Usage(L"no such folder: " + arguments.folder);
+
+  Gdiplus::GdiplusStartupInput startupInput;
+  ULONG_PTR gdiplusToken = 0;
+  if (Gdiplus::GdiplusStartup(&gdiplusToken, &startupInput, nullptr) != Gdiplus::Ok) {
+    WriteStd(STD_ERROR_HANDLE, "nolm-check: GDI+ could not start, so no image can be checked\n");
+    return kExitNoGdiplus;
+  }
+  // Every image the check loads is released inside it, before the shutdown.
+  const CheckReport report = CheckGameFolder(folder);
+  Gdiplus::GdiplusShutdown(gdiplusToken);
+
+  const std::string text =
+      arguments.json ? JsonReport(report) : TextReport(WideToUtf8(arguments.folder), report);
+  WriteStd(STD_OUTPUT_HANDLE, text);
+  return CheckExitCode(report);
+}

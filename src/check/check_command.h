@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The command line of nolm-check, parsed: `[--json] <game folder>`.
+struct CheckArguments {
+  bool ok = false;    // false: `error` says what is wrong (empty for --help)
+  bool help = false;  // --help or -h: print the usage and exit 0
+  bool json = false;
+  std::wstring folder;
+  std::wstring error;
+};
+
+// Parses the arguments after the program name. Does not look at the disk.
+CheckArguments ParseCheckArguments(const std::vector<std::wstring>& arguments);
+
+// The whole program: parses the arguments, checks the folder and writes the
+// report to stdout (messages about usage to stderr). Returns the exit code:
+// 0 fine, 1 refused, 2 runs with warnings, 64 bad usage, 70 when GDI+ cannot
+// start.
+int RunCheckCommand(int argc, wchar_t** argv);

@@ -1,0 +1,160 @@
+#!/usr/bin/env python3
+"""End-to-end tests of nolm-check.exe under Wine: a few game folders, each
+built to exercise some of the shortcut's decisions and the checker's warning
+families, checked by exit code, --json fields and warning codes. Every Wine
+process start costs ~2 s, so all folders run once in setUpClass.
+
+  check_test.py --state STATE --testenv testenv.sh --exe nolm-check.exe [unittest args]
+"""
+
+import argparse
+import getpass
+import json
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import unittest
+import zlib
+
+ARGS = None  # set by main()
+LAUNCHER = '"C:\\users\\%s\\Nolm\\Launcher\\launcher.exe"' % getpass.getuser()
+
+
+def png(width, height, alpha=None):
+  """A flat PNG: RGB, or RGBA with every pixel at `alpha`."""
+  def chunk(tag, data):
+    return struct.pack(">I", len(data)) + tag + data + struct.pack(">I", zlib.crc32(tag + data))
+  pixel = b"\x20\x40\x60" + (b"" if alpha is None else bytes([alpha]))
+  header = struct.pack(">IIBBBBB", width, height, 8, 2 if alpha is None else 6, 0, 0, 0)
+  return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
+          chunk(b"IDAT", zlib.compress((b"\x00" + pixel * width) * height)) + chunk(b"IEND", b""))
+
+
+# name: (config.json bytes or None for no nolm folder, {file under nolm/: bytes})
+FOLDERS = {
+    "clean": ('{"game": "my-game", "name": "Caf\u00e9 Racer"}'.encode(),
+              {"splash.png": png(1920, 1080), "title.png": png(600, 100, alpha=128)}),
+    # The scan takes the nested "game" and, for the number, the next quoted text.
+    "traps": (b'{"build": {"game": "old-slug"}, "game": "my-game", "name": 7, "id": "x"}', {}),
+    "quote": (b'{"game": "my-game", "name": "The \\"Best\\" Game"}', {}),
+    "escapes": (b'{"game": "my-game", "name": "Caf\\u00e9"}', {}),
+    "not-json": (b'{"game": "my-game", "name": "Racer",}', {}),
+    # Loading goes by content, not name: PNG bytes stand in for a JPEG.
+    "fallback": (b'{"game": "my-game"}',
+                 {"splash.png": b"not an image", "splash.jpg": png(100, 50),
+                  "title.png": png(280, 105)}),
+    "refused": (b'{"name": "No Game", "game": "my game"}', {}),
+    "truncated": (b'{"pad": "' + b"x" * 70000 + b'", "game": "late"}', {}),
+    "utf16": ('{"game": "my-game"}'.encode("utf-16-le"), {}),
+    "none": (None, {}),
+}
+
+
+def run(*args):
+  """(exit code, output) of nolm-check.exe under Wine; the test environment
+  hands back stdout and stderr together, through a file, since Wine's services
+  keep inherited pipes open."""
+  out_path = os.path.join(ARGS.work, "out.txt")
+  with open(out_path, "wb") as out:
+    code = subprocess.run([ARGS.testenv, "run", ARGS.state, ARGS.exe] + list(args),
+                          stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL,
+                          timeout=120).returncode
+  with open(out_path, "rb") as out:
+    return code, out.read().decode("utf-8")
+
+
+def windows_path(path):
+  return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class CheckTest(unittest.TestCase):
+
+  @classmethod
+  def setUpClass(cls):
+    shutil.rmtree(ARGS.work, ignore_errors=True)
+    cls.results = {}
+    for name, (config, files) in FOLDERS.items():
+      game = os.path.join(ARGS.work, name)
+      os.makedirs(os.path.join(game, "nolm") if config is not None else game)
+      for file, content in ([("config.json", config)] if config else []) + list(files.items()):
+        with open(os.path.join(game, "nolm", file), "wb") as f:
+          f.write(content)
+      code, out = run("--json", windows_path(game))
+      cls.results[name] = (code, json.loads(out))
+    cls.text = run(windows_path(os.path.join(ARGS.work, "traps")))
+    cls.usage = run("--json", windows_path(os.path.join(ARGS.work, "missing")))
+
+  def result(self, name, exit_code, codes):
+    """The folder's report, after checking its exit code and warning codes."""
+    code, report = self.results[name]
+    self.assertEqual((code, [w["code"] for w in report["warnings"]]), (exit_code, codes),
+                     json.dumps(report, indent=1))
+    return report
+
+  def test_clean_folder_with_artwork(self):
+    report = self.result("clean", 0, [])
+    self.assertEqual((report["valid"], report["slug"], report["title"]),
+                     (True, "my-game", "Caf\u00e9 Racer"))
+    self.assertEqual(report["command_line"], LAUNCHER + " --game=my-game")
+    self.assertEqual(report["splash"], {"file": "splash.png", "width": 1920, "height": 1080,
+                                        "drawn": [0, -50, 800, 450]})
+    self.assertEqual([type(n) for n in report["splash"]["drawn"]], [int] * 4)
+    # The shortest decimal of each single-precision value GDI+ is given.
+    self.assertEqual(report["title_image"], {"file": "title.png", "width": 600, "height": 100,
+                                             "drawn": [120, 128.33333, 560, 93.333336]})
+
+  def test_scan_traps(self):
+    report = self.result("traps", 2, ["scan-differs-game", "scan-differs-name"])
+    self.assertEqual((report["slug"], report["title"]), ("old-slug", "id"))
+    self.assertEqual(report["command_line"], LAUNCHER + " --game=old-slug")
+    report = self.result("quote", 2, ["escape-literal", "scan-differs-name"])
+    self.assertEqual(report["title"], "The \\")
+
+  def test_literal_escapes_and_not_json(self):
+    report = self.result("escapes", 2, ["escape-literal"])
+    self.assertEqual(report["title"], "Caf\\u00e9")
+    report = self.result("not-json", 2, ["config-not-json"])
+    self.assertEqual(report["title"], "Racer")
+
+  def test_undecodable_png_falls_back_to_jpg(self):
+    report = self.result("fallback", 2,
+                         ["artwork-undecodable", "artwork-upscaled", "title-opaque"])
+    self.assertEqual((report["splash"]["file"], report["splash"]["drawn"]),
+                     ("splash.jpg", [0, -25, 800, 400]))
+    self.assertEqual(report["title_image"]["drawn"], [120, 70, 560, 210])
+
+  def test_refused(self):
+    report = self.result("refused", 1, ["config-refused"])
+    self.assertEqual((report["valid"], report["slug"], report["command_line"]),
+                     (False, "my game", None))
+    self.result("truncated", 1, ["config-truncated", "config-refused", "scan-differs-game"])
+    self.result("utf16", 1, ["config-not-utf8", "config-refused", "config-not-json"])
+
+  def test_no_configuration_starts_without_game(self):
+    report = self.result("none", 2, ["config-missing"])
+    self.assertEqual((report["slug"], report["title"], report["command_line"], report["splash"]),
+                     (None, "Nolm Launcher", LAUNCHER, None))
+
+  def test_text_mode_and_usage(self):
+    code, out = self.text
+    self.assertEqual(code, 2, out)
+    self.assertIn("\nwarning [scan-differs-game]: a JSON reader sees \"game\": \"my-game\"", out)
+    self.assertEqual(self.usage[0], 64, self.usage[1])
+    self.assertIn("no such folder", self.usage[1])
+
+
+def main():
+  parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+  parser.add_argument("--state", required=True, help="test environment state folder")
+  parser.add_argument("--testenv", required=True, help="tests/env/testenv.sh")
+  parser.add_argument("--exe", required=True, help="nolm-check.exe")
+  global ARGS
+  ARGS, rest = parser.parse_known_args()
+  ARGS.work = os.path.join(os.path.abspath(ARGS.state), "check folders")
+  unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+  main()
