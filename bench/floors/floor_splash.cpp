@@ -52,10 +52,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   windowClass.hInstance = instance;
   windowClass.lpszClassName = L"NolmShortcutSplash";
   RegisterClassW(&windowClass);
-  HWND window = CreateWindowExW(0, L"NolmShortcutSplash", L"floor", WS_POPUP,
-                                (GetSystemMetrics(SM_CXSCREEN) - 800) / 2,
-                                (GetSystemMetrics(SM_CYSCREEN) - 350) / 2, 800, 350, nullptr,
-                                nullptr, instance, nullptr);
+  HWND window = CreateWindowExW(
+      0, L"NolmShortcutSplash", L"floor", WS_POPUP, (GetSystemMetrics(SM_CXSCREEN) - 800) / 2,
+      (GetSystemMetrics(SM_CYSCREEN) - 350) / 2, 800, 350, nullptr, nullptr, instance, nullptr);
   ShowWindow(window, SW_SHOW);
   UpdateWindow(window);
   MSG message;

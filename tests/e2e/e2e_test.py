@@ -474,10 +474,8 @@ class SecondCopyAfterFailureTest(EndToEndTest):
 
 def main():
   parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-  parser.add_argument("--state", required=True, help="test environment state folder")
-  parser.add_argument("--testenv", required=True, help="tests/env/testenv.sh")
+  h.add_environment_arguments(parser)
   parser.add_argument("--exe", required=True, help="nolm-shortcut.exe")
-  parser.add_argument("--data", required=True, help="folder of driver.exe and the test files")
   args, rest = parser.parse_known_args()
   global HARNESS
   HARNESS = h.Harness(args.state, args.testenv, args.exe, args.data)

@@ -104,6 +104,13 @@ class Bitmap:
     return r, g, b
 
 
+def add_environment_arguments(parser):
+  """The options naming the test environment and the test programs' folder."""
+  parser.add_argument("--state", required=True, help="test environment state folder")
+  parser.add_argument("--testenv", required=True, help="tests/env/testenv.sh")
+  parser.add_argument("--data", required=True, help="folder of driver.exe and the test files")
+
+
 def close_to(colour, expected, tolerance):
   return all(abs(a - b) <= tolerance for a, b in zip(colour, expected))
 
