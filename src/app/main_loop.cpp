@@ -67,9 +67,7 @@ void RunWorkerWithSplash() {
 // and its failure, if any, is told directly.
 void RunWorkerWithoutSplash() {
   LaunchWorker();
-  if (!gPendingError.empty()) {
-    MessageBoxW(nullptr, gPendingError.c_str(), kMessageCaption, MB_OK | MB_ICONERROR);
-  }
+  if (!gPendingError.empty()) ShowErrorBox(gPendingError.c_str());
 }
 
 }  // namespace

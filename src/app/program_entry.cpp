@@ -20,8 +20,7 @@ int RunProgram(HINSTANCE instance) {
   const std::wstring nolmFolder = RemoveLastPathElement(ModulePath()) + kNolmFolder;
   const GameConfig config = EvaluateConfig(ReadConfigText(nolmFolder + kConfigFile));
   if (!config.valid) {
-    MessageBoxW(nullptr, LocalizedMessage(UserMessage::kInvalidConfiguration), kMessageCaption,
-                MB_OK | MB_ICONERROR);
+    ShowErrorBox(LocalizedMessage(UserMessage::kInvalidConfiguration));
     Gdiplus::GdiplusShutdown(gdiplusToken);
     return 1;
   }

@@ -30,3 +30,7 @@ const wchar_t* UserMessageText(UserMessage message, bool french) {
 const wchar_t* LocalizedMessage(UserMessage message) {
   return UserMessageText(message, IsFrenchUi());
 }
+
+void ShowErrorBox(const wchar_t* text) {
+  MessageBoxW(nullptr, text, kMessageCaption, MB_OK | MB_ICONERROR);
+}

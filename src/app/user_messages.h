@@ -19,3 +19,7 @@ const wchar_t* UserMessageText(UserMessage message, bool french);
 
 // UserMessageText in the language of the user's UI right now.
 const wchar_t* LocalizedMessage(UserMessage message);
+
+// Shows `text` in the program's one kind of message box: no owner, caption
+// "Nolm Launcher", the error icon and an OK button. Returns once dismissed.
+void ShowErrorBox(const wchar_t* text);

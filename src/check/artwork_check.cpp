@@ -24,16 +24,15 @@ std::string Shown(const wchar_t* file) {
   return "nolm" + WideToUtf8(file);
 }
 
-ArtworkReport Describe(Gdiplus::Bitmap* image, const wchar_t* file, float boxWidth, float boxHeight,
-                       bool cover) {
+ArtworkReport Describe(Gdiplus::Bitmap* image, const wchar_t* file,
+                       ImagePlacement (*place)(float, float)) {
   ArtworkReport artwork;
   if (image == nullptr) return artwork;
   artwork.drawn = true;
   artwork.file = WideToUtf8(file + 1);
   artwork.width = image->GetWidth();
   artwork.height = image->GetHeight();
-  artwork.at = PlaceImage(static_cast<float>(artwork.width), static_cast<float>(artwork.height),
-                          boxWidth, boxHeight, cover);
+  artwork.at = place(static_cast<float>(artwork.width), static_cast<float>(artwork.height));
   return artwork;
 }
 
@@ -98,10 +97,8 @@ void CheckArtwork(const std::wstring& nolmFolder, CheckReport& report) {
                                                        "the shortcut draws no title"});
   }
 
-  report.splash = Describe(splashImage.get(), splash.file, static_cast<float>(kFrameWidth),
-                           static_cast<float>(kFrameHeight), true);
-  report.titleImage =
-      Describe(titleImage.get(), kTitlePngFile, kTitleBoxWidth, kTitleBoxHeight, false);
+  report.splash = Describe(splashImage.get(), splash.file, PlaceSplashImage);
+  report.titleImage = Describe(titleImage.get(), kTitlePngFile, PlaceTitleImage);
   WarnIfEnlarged(report.splash, "cover 800x350", report);
   WarnIfEnlarged(report.titleImage, "fit 560x210", report);
 

@@ -12,11 +12,11 @@ const Gdiplus::ARGB kTrack = 0x78000000;
 constexpr int kBarTop = 344;
 constexpr int kBarHeight = 6;
 
-void DrawImageScaled(Gdiplus::Graphics& graphics, Gdiplus::Image* image, float boxWidth,
-                     float boxHeight, bool cover) {
+// The whole image, drawn unrounded into the rectangle `place` gives for its size.
+void DrawImageAt(Gdiplus::Graphics& graphics, Gdiplus::Image* image,
+                 ImagePlacement (*place)(float, float)) {
   const ImagePlacement at =
-      PlaceImage(static_cast<float>(image->GetWidth()), static_cast<float>(image->GetHeight()),
-                 boxWidth, boxHeight, cover);
+      place(static_cast<float>(image->GetWidth()), static_cast<float>(image->GetHeight()));
   graphics.DrawImage(image, Gdiplus::RectF(at.x, at.y, at.width, at.height));
 }
 
@@ -46,11 +46,8 @@ void DrawSplashFrame(Gdiplus::Graphics& graphics, Gdiplus::Image* splash, Gdiplu
                      int32_t progress) {
   graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
   graphics.Clear(Gdiplus::Color(kBackground));
-  if (splash) {
-    DrawImageScaled(graphics, splash, static_cast<float>(kFrameWidth),
-                    static_cast<float>(kFrameHeight), true);
-  }
-  if (title) DrawImageScaled(graphics, title, kTitleBoxWidth, kTitleBoxHeight, false);
+  if (splash) DrawImageAt(graphics, splash, PlaceSplashImage);
+  if (title) DrawImageAt(graphics, title, PlaceTitleImage);
   if (!splash && !title) DrawPlaceholderText(graphics);
   if (progress >= 0) DrawProgressBar(graphics, progress);
 }

@@ -12,6 +12,15 @@ ImagePlacement PlaceImage(float imageWidth, float imageHeight, float boxWidth, f
           (static_cast<float>(kFrameHeight) - height) * 0.5f, width, height};
 }
 
+ImagePlacement PlaceSplashImage(float imageWidth, float imageHeight) {
+  return PlaceImage(imageWidth, imageHeight, static_cast<float>(kFrameWidth),
+                    static_cast<float>(kFrameHeight), true);
+}
+
+ImagePlacement PlaceTitleImage(float imageWidth, float imageHeight) {
+  return PlaceImage(imageWidth, imageHeight, kTitleBoxWidth, kTitleBoxHeight, false);
+}
+
 int ProgressFillWidth(int32_t progress) {
   if (progress <= 0) return 0;
   // Past 1000 the bar is full anyway; clamping first also keeps the product

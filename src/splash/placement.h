@@ -22,6 +22,13 @@ struct ImagePlacement {
 ImagePlacement PlaceImage(float imageWidth, float imageHeight, float boxWidth, float boxHeight,
                           bool cover);
 
+// Where the splash image of `imageWidth` x `imageHeight` pixels is drawn: the
+// cover rule on the whole frame. The painter and the folder checker both ask.
+ImagePlacement PlaceSplashImage(float imageWidth, float imageHeight);
+
+// Where the title image is drawn: the fit rule in the title box.
+ImagePlacement PlaceTitleImage(float imageWidth, float imageHeight);
+
 // Width in pixels of the progress fill for a progress value of 0 or more,
 // clamped to the frame so that an oversized value cannot overflow.
 int ProgressFillWidth(int32_t progress);

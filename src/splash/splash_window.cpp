@@ -26,7 +26,7 @@ static void OnSplashDone(HWND window) {
   if (!gPendingError.empty()) {
     // Hidden first, so the box is never shown over a splash that looks alive.
     ShowWindow(window, SW_HIDE);
-    MessageBoxW(nullptr, gPendingError.c_str(), kMessageCaption, MB_OK | MB_ICONERROR);
+    ShowErrorBox(gPendingError.c_str());
   }
   DestroyWindow(window);
 }
