@@ -49,6 +49,48 @@ DWORD QueryNumber(HINTERNET request, DWORD query, DWORD fallback) {
   return value;
 }
 
+// A response header as sent; empty when absent. The first call asks for the
+// size in bytes.
+std::wstring HeaderText(HINTERNET request, DWORD query) {
+  DWORD size = 0;
+  WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &size,
+                      WINHTTP_NO_HEADER_INDEX);
+  if (size == 0 || GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
+  std::wstring text(size / sizeof(wchar_t), L'\0');
+  if (!WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, text.data(), &size,
+                           WINHTTP_NO_HEADER_INDEX)) {
+    return {};
+  }
+  text.resize(size / sizeof(wchar_t));
+  return text;
+}
+
+// The URL of the request as it stands now, after any redirects it followed.
+std::wstring RequestUrl(HINTERNET request) {
+  DWORD size = 0;
+  WinHttpQueryOption(request, WINHTTP_OPTION_URL, nullptr, &size);
+  if (size == 0 || GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
+  std::wstring text(size / sizeof(wchar_t), L'\0');
+  if (!WinHttpQueryOption(request, WINHTTP_OPTION_URL, text.data(), &size)) return {};
+  // The size counts a terminating NUL on some platforms and not on others.
+  text.resize(wcsnlen(text.c_str(), text.size()));
+  return text;
+}
+
+void Describe(HINTERNET request, DWORD status, DownloadDetail& detail) {
+  detail.status = status;
+  detail.finalUrl = RequestUrl(request);
+  detail.contentLength = HeaderText(request, WINHTTP_QUERY_CONTENT_LENGTH);
+  detail.contentEncoding = HeaderText(request, WINHTTP_QUERY_CONTENT_ENCODING);
+  if (status != 200) detail.location = HeaderText(request, WINHTTP_QUERY_LOCATION);
+}
+
+// False, after noting the failed call's error for a caller that wants it.
+bool Failed(DownloadDetail* detail) {
+  if (detail) detail->error = GetLastError();
+  return false;
+}
+
 bool AppendToBody(std::string* body, const char* data, DWORD size) {
   try {
     body->append(data, size);
@@ -61,7 +103,7 @@ bool AppendToBody(std::string* body, const char* data, DWORD size) {
 
 // Reads the body of an accepted response to its end and stores it.
 bool ReceiveBody(HINTERNET request, const std::wstring& destination, std::string* body,
-                 bool reportProgress) {
+                 bool reportProgress, DownloadDetail* detail) {
   const bool toFile = !destination.empty();
   if (!toFile && body == nullptr) return false;
   const DWORD declared = QueryNumber(request, WINHTTP_QUERY_CONTENT_LENGTH, 0);
@@ -75,7 +117,7 @@ bool ReceiveBody(HINTERNET request, const std::wstring& destination, std::string
                                     /* dwCreationDisposition */ CREATE_ALWAYS,
                                     /* dwFlagsAndAttributes */ FILE_ATTRIBUTE_NORMAL,
                                     /* hTemplateFile */ nullptr));
-    if (!file) return false;
+    if (!file) return Failed(detail);
   }
 
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[kReadSize]);
@@ -83,11 +125,12 @@ bool ReceiveBody(HINTERNET request, const std::wstring& destination, std::string
   uint32_t received = 0;
   for (;;) {
     DWORD got = 0;
-    if (!WinHttpReadData(request, buffer.get(), kReadSize, &got)) return false;
+    if (!WinHttpReadData(request, buffer.get(), kReadSize, &got)) return Failed(detail);
     // A connection closed cleanly before the announced length is not a whole
     // body; WinHTTP reports such an end like a normal one.
     if (got == 0) return declared == 0 || received >= declared;
 
+    if (detail) SetLastError(ERROR_SUCCESS);  // a short write sets none
     bool stored;
     if (toFile) {
       DWORD written = 0;
@@ -97,14 +140,18 @@ bool ReceiveBody(HINTERNET request, const std::wstring& destination, std::string
     }
     received += got;
     if (reportProgress && declared != 0) PublishProgress(ProgressThousandths(received, declared));
-    if (!stored) return false;
+    if (detail) {
+      detail->received += got;
+      if (detail->chunkReceived) detail->chunkReceived(detail->context, detail->received, declared);
+    }
+    if (!stored) return Failed(detail);
   }
 }
 
 }  // namespace
 
 bool HttpsDownload(const wchar_t* host, const wchar_t* path, const std::wstring& destination,
-                   std::string* body, bool reportProgress) {
+                   std::string* body, bool reportProgress, DownloadDetail* detail) {
   // Declared in opening order, so they close request, connection, session.
   UniqueInternet session(WinHttpOpen(/* pszAgentW */ L"NolmShortcut/1.0",
                                      /* dwAccessType */ WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
@@ -125,17 +172,23 @@ bool HttpsDownload(const wchar_t* host, const wchar_t* path, const std::wstring&
                                       /* ppwszAcceptTypes */ WINHTTP_DEFAULT_ACCEPT_TYPES,
                                       /* dwFlags */ WINHTTP_FLAG_SECURE)
                  : nullptr);
-  const bool ok = request &&
-                  WinHttpSendRequest(/* hRequest */ request.get(),
-                                     /* lpszHeaders */ WINHTTP_NO_ADDITIONAL_HEADERS,
-                                     /* dwHeadersLength */ 0,
-                                     /* lpOptional */ WINHTTP_NO_REQUEST_DATA,
-                                     /* dwOptionalLength */ 0,
-                                     /* dwTotalLength */ 0,
-                                     /* dwContext */ 0) &&
-                  WinHttpReceiveResponse(request.get(), nullptr) &&
-                  QueryNumber(request.get(), WINHTTP_QUERY_STATUS_CODE, 0) == 200 &&
-                  ReceiveBody(request.get(), destination, body, reportProgress);
+  bool ok = request &&
+            WinHttpSendRequest(/* hRequest */ request.get(),
+                               /* lpszHeaders */ WINHTTP_NO_ADDITIONAL_HEADERS,
+                               /* dwHeadersLength */ 0,
+                               /* lpOptional */ WINHTTP_NO_REQUEST_DATA,
+                               /* dwOptionalLength */ 0,
+                               /* dwTotalLength */ 0,
+                               /* dwContext */ 0) &&
+            WinHttpReceiveResponse(request.get(), nullptr);
+  if (!ok) {
+    // The first call that failed was the last one made.
+    Failed(detail);
+  } else {
+    const DWORD status = QueryNumber(request.get(), WINHTTP_QUERY_STATUS_CODE, 0);
+    if (detail) Describe(request.get(), status, *detail);
+    ok = status == 200 && ReceiveBody(request.get(), destination, body, reportProgress, detail);
+  }
   // The file is closed by now; a stale file from an earlier run goes too.
   if (!ok && !destination.empty()) DeleteFileW(destination.c_str());
   return ok;
