@@ -65,21 +65,22 @@ std::wstring HeaderText(HINTERNET request, DWORD query) {
   return text;
 }
 
-// The URL of the request as it stands now, after any redirects it followed.
-std::wstring RequestUrl(HINTERNET request) {
-  DWORD size = 0;
-  WinHttpQueryOption(request, WINHTTP_OPTION_URL, nullptr, &size);
-  if (size == 0 || GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
-  std::wstring text(size / sizeof(wchar_t), L'\0');
-  if (!WinHttpQueryOption(request, WINHTTP_OPTION_URL, text.data(), &size)) return {};
-  // The size counts a terminating NUL on some platforms and not on others.
-  text.resize(wcsnlen(text.c_str(), text.size()));
-  return text;
+// Told by WinHTTP, on the calling thread, of each redirect it follows and
+// of why a certificate was refused; `context` is the caller's detail.
+void CALLBACK NoteStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length) {
+  auto* detail = reinterpret_cast<DownloadDetail*>(context);
+  if (detail == nullptr || info == nullptr) return;
+  if (status == WINHTTP_CALLBACK_STATUS_REDIRECT) {
+    // The length counts the terminating NUL on some platforms, not on others.
+    const auto* url = static_cast<const wchar_t*>(info);
+    detail->redirectedTo.assign(url, wcsnlen(url, length));
+  } else if (status == WINHTTP_CALLBACK_STATUS_SECURE_FAILURE && length >= sizeof(DWORD)) {
+    detail->certificateFlags = *static_cast<const DWORD*>(info);
+  }
 }
 
 void Describe(HINTERNET request, DWORD status, DownloadDetail& detail) {
   detail.status = status;
-  detail.finalUrl = RequestUrl(request);
   detail.contentLength = HeaderText(request, WINHTTP_QUERY_CONTENT_LENGTH);
   detail.contentEncoding = HeaderText(request, WINHTTP_QUERY_CONTENT_ENCODING);
   if (status != 200) detail.location = HeaderText(request, WINHTTP_QUERY_LOCATION);
@@ -172,6 +173,11 @@ bool HttpsDownload(const wchar_t* host, const wchar_t* path, const std::wstring&
                                       /* ppwszAcceptTypes */ WINHTTP_DEFAULT_ACCEPT_TYPES,
                                       /* dwFlags */ WINHTTP_FLAG_SECURE)
                  : nullptr);
+  if (request && detail) {
+    WinHttpSetStatusCallback(request.get(), NoteStatus,
+                             WINHTTP_CALLBACK_FLAG_REDIRECT | WINHTTP_CALLBACK_FLAG_SECURE_FAILURE,
+                             0);
+  }
   bool ok = request &&
             WinHttpSendRequest(/* hRequest */ request.get(),
                                /* lpszHeaders */ WINHTTP_NO_ADDITIONAL_HEADERS,
@@ -179,7 +185,7 @@ bool HttpsDownload(const wchar_t* host, const wchar_t* path, const std::wstring&
                                /* lpOptional */ WINHTTP_NO_REQUEST_DATA,
                                /* dwOptionalLength */ 0,
                                /* dwTotalLength */ 0,
-                               /* dwContext */ 0) &&
+                               /* dwContext */ reinterpret_cast<DWORD_PTR>(detail)) &&
             WinHttpReceiveResponse(request.get(), nullptr);
   if (!ok) {
     // The first call that failed was the last one made.

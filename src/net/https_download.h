@@ -7,14 +7,15 @@
 // none and is told nothing more than the result. Filled as far as the request
 // got. Header texts are as the server sent them; empty when absent.
 struct DownloadDetail {
-  uint32_t status = 0;           // final HTTP status; 0 when no response arrived
-  uint32_t error = 0;            // GetLastError() of the call that failed: WinHTTP's 12xxx
-                                 // or a file error; 0 when no call failed
-  std::wstring finalUrl;         // the URL that answered, after any redirects
-  std::wstring contentLength;    // Content-Length
-  std::wstring contentEncoding;  // Content-Encoding
-  std::wstring location;         // Location, of a response other than 200
-  uint64_t received = 0;         // body bytes received, stored or not
+  uint32_t status = 0;            // final HTTP status; 0 when no response arrived
+  uint32_t error = 0;             // GetLastError() of the call that failed: WinHTTP's 12xxx
+                                  // or a file error; 0 when no call failed
+  std::wstring redirectedTo;      // the last redirect followed; empty when none
+  uint32_t certificateFlags = 0;  // WINHTTP_CALLBACK_STATUS_FLAG_* of a refused certificate
+  std::wstring contentLength;     // Content-Length
+  std::wstring contentEncoding;   // Content-Encoding
+  std::wstring location;          // Location, of a response other than 200
+  uint64_t received = 0;          // body bytes received, stored or not
   // Called after every chunk when set, with the bytes received so far and
   // the announced length (0: none announced). Same thread.
   void (*chunkReceived)(void* context, uint64_t received, uint32_t declared) = nullptr;

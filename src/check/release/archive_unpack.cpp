@@ -1,0 +1,239 @@
+#include "check/release/archive_unpack.h"
+
+#include <windows.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <sstream>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "check/wide_to_utf8.h"
+#include "common/handles.h"
+#include "install/install_paths.h"
+#include "install/run_hidden_process.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char k7zSignature[] = "7z\xBC\xAF\x27\x1C";
+
+std::string FirstBytes(const std::wstring& path, size_t count) {
+  UniqueHandle file(CreateFileW(/* lpFileName */ path.c_str(),
+                                /* dwDesiredAccess */ GENERIC_READ,
+                                /* dwShareMode */ FILE_SHARE_READ,
+                                /* lpSecurityAttributes */ nullptr,
+                                /* dwCreationDisposition */ OPEN_EXISTING,
+                                /* dwFlagsAndAttributes */ FILE_ATTRIBUTE_NORMAL,
+                                /* hTemplateFile */ nullptr));
+  std::string bytes(count, '\0');
+  DWORD read = 0;
+  if (!file || !ReadFile(file.get(), bytes.data(), static_cast<DWORD>(count), &read, nullptr)) {
+    return {};
+  }
+  bytes.resize(read);
+  return bytes;
+}
+
+// What 7zr.exe wrote, read back through the handle it wrote with: under
+// Wine a helper process may still hold its copy of that handle, so opening
+// the file again without write sharing can fail.
+std::string ReadBack(HANDLE output) {
+  constexpr DWORD kLimit = 1 << 20;  // far more than any 7-Zip error report
+  std::string text(kLimit, '\0');
+  LARGE_INTEGER start = {};
+  DWORD read = 0;
+  if (!SetFilePointerEx(output, start, nullptr, FILE_BEGIN) ||
+      !ReadFile(output, text.data(), kLimit, &read, nullptr)) {
+    return {};
+  }
+  text.resize(read);
+  return text;
+}
+
+// What the archive's file is, when it is not a 7z archive at all.
+std::string NotA7zArchive(const std::string& first) {
+  if (first.rfind(std::string(k7zSignature, 6), 0) == 0) return {};
+  if (first.rfind("\x1F\x8B", 0) == 0) return "it is gzip data, not a 7z archive";
+  if (first.rfind("PK", 0) == 0) return "it is a zip archive, not a 7z archive";
+  if (first.rfind("<", 0) == 0) return "it is text, such as an HTML page, not a 7z archive";
+  if (first.empty()) return "it is empty";
+  return "it does not begin as a 7z archive does";
+}
+
+std::string Trimmed(std::string line) {
+  while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+  while (!line.empty() && line.front() == ' ') line.erase(0, 1);
+  return line;
+}
+
+// The first file with this name (any case, as Windows compares) under
+// `root`, as a path relative to it; empty when there is none.
+std::wstring FindFile(const std::wstring& root, const std::wstring& name) {
+  std::error_code ignored;
+  for (fs::recursive_directory_iterator entry(root, ignored), end; !ignored && entry != end;
+       entry.increment(ignored)) {
+    if (entry->is_regular_file(ignored) &&
+        CompareStringOrdinal(entry->path().filename().c_str(), -1, name.c_str(), -1, TRUE) ==
+            CSTR_EQUAL) {
+      return entry->path().lexically_relative(root).wstring();
+    }
+  }
+  return {};
+}
+
+// launcher.exe and launcher.pck must stand at the top, as the shortcut tests
+// them; the findings name the folder where they stand instead.
+void CheckTopLevel(const std::wstring& installDir, ReleaseReport& report) {
+  if (!IsFilePresent(installDir + kLauncherExe)) {
+    std::string message;
+    const std::wstring found = FindFile(installDir, kLauncherExe + 1);
+    const DWORD attributes = GetFileAttributesW((installDir + kLauncherExe).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+      message = "launcher.exe at the top of the archive is a folder, not a file";
+    } else if (!found.empty()) {
+      const std::string folder = WideToUtf8(fs::path(found).parent_path().wstring());
+      message = "launcher.exe is not at the top of the archive but in the folder \"" + folder +
+                "\\\": make the archive from inside that folder";
+    } else {
+      message = "the archive holds no launcher.exe";
+    }
+    report.findings.push_back(
+        {"archive-no-launcher", true, message + "; every installation fails after unpacking"});
+  }
+  if (!IsFilePresent(installDir + kLauncherPck)) {
+    const std::wstring found = FindFile(installDir, kLauncherPck + 1);
+    const std::string where =
+        found.empty() ? "the archive holds no launcher.pck"
+                      : "launcher.pck is not at the top of the archive but in the folder \"" +
+                            WideToUtf8(fs::path(found).parent_path().wstring()) + "\\\"";
+    report.findings.push_back(
+        {"archive-no-pck", true,
+         where + ": the shortcut installs, starts the launcher, and installs again on every "
+                 "start of every game, since it looks for launcher.pck to know it is installed"});
+  }
+}
+
+// Counts what the archive put there, once the check's own files are gone.
+void CountUnpacked(const std::wstring& installDir, ReleaseReport& report) {
+  std::error_code ignored;
+  for (fs::recursive_directory_iterator entry(installDir, ignored), end; !ignored && entry != end;
+       entry.increment(ignored)) {
+    if (!entry->is_regular_file(ignored)) continue;
+    ++report.unpackedFiles;
+    report.unpackedBytes += entry->file_size(ignored);
+  }
+  for (fs::directory_iterator entry(installDir, ignored), end; !ignored && entry != end;
+       entry.increment(ignored)) {
+    const std::wstring name = entry->path().filename().wstring();
+    const bool folder = entry->is_directory(ignored);
+    // The shortcut makes lib\ and temp\ itself; they are the archive's only
+    // when it put something there.
+    if (folder && (name == L"lib" || name == L"temp") && fs::is_empty(entry->path(), ignored)) {
+      continue;
+    }
+    report.topLevel.push_back(WideToUtf8(name) + (folder ? "\\" : ""));
+  }
+}
+
+}  // namespace
+
+std::string UnpackFailureReason(const std::string& output, const std::string& firstBytes) {
+  std::vector<std::string> reasons;
+  if (output.find("Enter password") != std::string::npos ||
+      output.find("Wrong password") != std::string::npos) {
+    reasons.push_back(
+        "it is encrypted: 7zr.exe asks for a password, and the shortcut never gives one");
+  }
+  const std::string notArchive = NotA7zArchive(firstBytes);
+  if (!notArchive.empty()) reasons.push_back(notArchive);
+
+  // "ERROR: Unsupported Method : launcher.pck" once per file: grouped by the
+  // reason, with the files it names.
+  std::vector<std::pair<std::string, std::string>> grouped;
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    const size_t at = line.find("ERROR: ");
+    if (at == std::string::npos) continue;
+    std::string text = Trimmed(line.substr(at + 7));
+    // 7-Zip names the archive itself in a line of its own.
+    if (text.empty() || text.find("launcher_install.7z") != std::string::npos) continue;
+    std::string file;
+    const size_t colon = text.rfind(" : ");
+    if (colon != std::string::npos) {
+      file = text.substr(colon + 3);
+      text = text.substr(0, colon);
+    }
+    auto group = grouped.begin();
+    while (group != grouped.end() && group->first != text) ++group;
+    if (group == grouped.end()) {
+      grouped.push_back({text, file});
+    } else if (!file.empty()) {
+      group->second += (group->second.empty() ? "" : ", ") + file;
+    }
+  }
+  for (const auto& [text, files] : grouped) {
+    std::string reason = "7-Zip says \"" + ValidUtf8(text) + "\"";
+    if (!files.empty()) reason += " for " + ValidUtf8(files);
+    if (text == "Unsupported Method") {
+      reason +=
+          " (7zr.exe decodes only Copy, LZMA, LZMA2, BCJ, BCJ2, the branch filters and "
+          "Delta: not PPMd, BZip2, Deflate or zstd)";
+    }
+    reasons.push_back(reason);
+  }
+  if (reasons.empty()) return "7-Zip gives no reason";
+  std::string joined;
+  for (const std::string& reason : reasons) joined += (joined.empty() ? "" : "; ") + reason;
+  return joined;
+}
+
+void UnpackArchive(const std::wstring& installDir, const std::wstring& outputPath,
+                   ReleaseReport& report) {
+  const std::wstring archive = installDir + kArchiveFile;
+  const std::string firstBytes = FirstBytes(archive, 8);
+  std::optional<DWORD> exitCode;
+  DWORD startError = 0;
+  std::string output;
+  const auto start = std::chrono::steady_clock::now();
+  {
+    UniqueHandle file(
+        CreateFileW(/* lpFileName */ outputPath.c_str(),
+                    /* dwDesiredAccess */ GENERIC_READ | GENERIC_WRITE,
+                    /* dwShareMode */ FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    /* lpSecurityAttributes */ nullptr,
+                    /* dwCreationDisposition */ CREATE_ALWAYS,
+                    /* dwFlagsAndAttributes */ FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                    /* hTemplateFile */ nullptr));
+    exitCode = RunHiddenProcessForExitCode(ExtractorCommandLine(installDir), file.get());
+    if (!exitCode) startError = GetLastError();
+    if (exitCode && *exitCode != 0 && file) output = ReadBack(file.get());
+  }
+  report.unpackSeconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  // The shortcut deletes the archive too, whatever the outcome; the
+  // extractor it keeps is not the archive's, so it is not counted.
+  DeleteFileW(archive.c_str());
+  DeleteFileW((installDir + kExtractorFile).c_str());
+
+  if (!exitCode) {
+    report.findings.push_back({"extractor-unavailable", true,
+                               "7zr.exe could not be started here (Windows error " +
+                                   std::to_string(startError) + "), so the archive is unchecked"});
+    return;
+  }
+  report.unpackRan = true;
+  report.unpackExitCode = *exitCode;
+  if (*exitCode != 0) {
+    report.findings.push_back(
+        {"archive-unreadable", true,
+         "7zr.exe cannot unpack the archive (exit code " + std::to_string(*exitCode) +
+             "): " + UnpackFailureReason(output, firstBytes) + "; every installation fails"});
+    return;
+  }
+  CountUnpacked(installDir, report);
+  CheckTopLevel(installDir, report);
+}
