@@ -36,13 +36,13 @@ bool StartLauncher(const std::wstring& installDir, const std::wstring& launcherE
   return true;
 }
 
-// Installs the launcher unless both of its files are there; false when the
-// installation failed. Another copy of the program may be installing into the
-// same folder right now: the lock waits for it, and the presence test then
-// sees its result instead of racing it for the same files.
-bool EnsureLauncherInstalled(const std::wstring& installDir, const std::wstring& launcherExe) {
+// Installs the launcher unless a finished installation is there; false when
+// the installation failed. Another copy of the program may be installing into
+// the same folder right now: the lock waits for it, and the presence test
+// then sees its result instead of racing it for the same files.
+bool EnsureLauncherInstalled(const std::wstring& installDir) {
   const InstallLock lock(installDir);
-  if (IsFilePresent(launcherExe) && IsFilePresent(installDir + kLauncherPck)) return true;
+  if (IsLauncherInstalled(installDir)) return true;
   PublishProgress(0);
   return InstallLauncher(installDir);
 }
@@ -79,7 +79,7 @@ void WaitForProcessWindow(HANDLE process, DWORD processId) {
 void LaunchWorker() {
   const std::wstring installDir = InstallDirectory();
   const std::wstring launcherExe = installDir + kLauncherExe;
-  if (!EnsureLauncherInstalled(installDir, launcherExe)) {
+  if (!EnsureLauncherInstalled(installDir)) {
     gPendingError = LocalizedMessage(UserMessage::kInstallFailed);
   } else if (!StartLauncher(installDir, launcherExe)) {
     gPendingError = LocalizedMessage(UserMessage::kStartFailed);

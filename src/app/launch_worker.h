@@ -22,9 +22,11 @@ BOOL CALLBACK FindProcessWindow(HWND window, LPARAM lParam);
 void WaitForProcessWindow(HANDLE process, DWORD processId);
 
 // The worker thread's body: installs the launcher when launcher.exe or
-// launcher.pck is missing (holding the per-user installation mutex around the
-// presence test and the installation, so a second copy of the program waits
-// and then finds it installed), starts it with the game slug, waits for its
-// window, then posts WM_SPLASH_DONE exactly once, after any gPendingError
-// write. Also runs on the main thread when no second thread can be had.
+// launcher.pck is missing, or when the temp\install.incomplete marker says an
+// earlier installation never finished (holding the per-user installation
+// mutex around the presence test and the installation, so a second copy of
+// the program waits and then finds it installed), starts it with the game
+// slug, waits for its window, then posts WM_SPLASH_DONE exactly once, after
+// any gPendingError write. Also runs on the main thread when no second thread
+// can be had.
 void LaunchWorker();

@@ -45,7 +45,25 @@ void RecordVersion(const std::wstring& path, const std::string& version) {
   WriteFile(file.get(), version.data(), static_cast<DWORD>(version.size()), &written, nullptr);
 }
 
+// Created and flushed before the extractor writes anything, so that a crash
+// can leave extracted files behind only with the marker beside them.
+bool WriteIncompleteMarker(const std::wstring& path) {
+  UniqueHandle file(CreateFileW(/* lpFileName */ path.c_str(),
+                                /* dwDesiredAccess */ GENERIC_WRITE,
+                                /* dwShareMode */ 0,
+                                /* lpSecurityAttributes */ nullptr,
+                                /* dwCreationDisposition */ CREATE_ALWAYS,
+                                /* dwFlagsAndAttributes */ FILE_ATTRIBUTE_NORMAL,
+                                /* hTemplateFile */ nullptr));
+  return file && FlushFileBuffers(file.get());
+}
+
 }  // namespace
+
+bool IsLauncherInstalled(const std::wstring& installDir) {
+  return IsFilePresent(installDir + kLauncherExe) && IsFilePresent(installDir + kLauncherPck) &&
+         !IsEntryPresent(installDir + kIncompleteMarker);
+}
 
 bool InstallLauncher(const std::wstring& installDir) {
   // Only one level above the install directory is made; the profile exists.
@@ -67,10 +85,19 @@ bool InstallLauncher(const std::wstring& installDir) {
 
   if (!EnsureVerifiedExtractor(installDir + kExtractorFile, archive)) return false;
 
+  // Without the marker a failed extraction would look installed to every
+  // later start, so no extraction runs unguarded.
+  const std::wstring marker = installDir + kIncompleteMarker;
+  if (!WriteIncompleteMarker(marker)) {
+    DeleteFileW(archive.c_str());
+    return false;
+  }
   const bool extracted = RunHiddenProcess(ExtractorCommandLine(installDir));
   DeleteFileW(archive.c_str());
   if (!extracted || !IsFilePresent(installDir + kLauncherExe)) return false;
 
   RecordVersion(installDir + kVersionFile, version);
+  // Last: should this fail, the next start only installs once more.
+  DeleteFileW(marker.c_str());
   return true;
 }

@@ -2,9 +2,20 @@
 
 #include <string>
 
+// True when the launcher in `installDir` (no trailing backslash) is whole:
+// launcher.exe and launcher.pck are files and no temp\install.incomplete
+// marker stands beside them. The marker is left by an extraction that failed,
+// was cut short or never ended; a folder without it (an installation from
+// before the marker existed included) counts as installed.
+bool IsLauncherInstalled(const std::wstring& installDir);
+
 // Installs the launcher into `installDir` (no trailing backslash): creates the
 // folders, fetches the version manifest and the archive (publishing the
-// archive's progress), reuses or fetches and verifies lib\7zr.exe, extracts,
-// checks launcher.exe and records temp\version.dat. Returns true when
-// launcher.exe is in place. Shows nothing; worker thread; blocks throughout.
+// archive's progress), reuses or fetches and verifies lib\7zr.exe, writes the
+// temp\install.incomplete marker, extracts, checks launcher.exe, records
+// temp\version.dat and removes the marker as its last step. Any failure from
+// the extraction on leaves the marker, so IsLauncherInstalled stays false
+// until an installation finishes; when the marker cannot be written, nothing
+// is extracted. Returns true when launcher.exe is in place. Shows nothing;
+// worker thread; blocks throughout.
 bool InstallLauncher(const std::wstring& installDir);

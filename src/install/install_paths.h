@@ -15,6 +15,9 @@ inline constexpr wchar_t kLibDir[] = L"\\lib";
 inline constexpr wchar_t kArchiveFile[] = L"\\temp\\launcher_install.7z";
 inline constexpr wchar_t kExtractorFile[] = L"\\lib\\7zr.exe";
 inline constexpr wchar_t kVersionFile[] = L"\\temp\\version.dat";
+// Present from just before the extractor starts until the installation has
+// finished: whatever stands beside it may be half written.
+inline constexpr wchar_t kIncompleteMarker[] = L"\\temp\\install.incomplete";
 
 // "<profile>\Nolm\Launcher"; an empty profile gives the rooted "\Nolm\Launcher".
 std::wstring InstallDirectoryFor(const std::wstring& userProfile);
@@ -31,3 +34,6 @@ std::wstring ExtractorCommandLine(const std::wstring& installDir);
 
 // True when `path` names an existing file (a directory does not count).
 bool IsFilePresent(const std::wstring& path);
+
+// True when `path` names anything at all, file or folder.
+bool IsEntryPresent(const std::wstring& path);

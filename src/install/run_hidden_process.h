@@ -1,8 +1,19 @@
 #pragma once
 
+#include <windows.h>
+
+#include <optional>
 #include <string>
 
 // Runs `commandLine` (first token: the program, quoted when it may hold
-// spaces) with no window, waits for it without a time-out and returns true
-// only when it started and exited with code 0. Never terminates the child.
+// spaces) with no window and no console to ask on: its standard input is the
+// NUL device, so any prompt reads end of input at once instead of waiting for
+// a person who cannot see it. Its standard output and error go to `output`
+// (any writable handle of the caller's; null: the NUL device). The child
+// inherits those handles and no other. Waits for it without a time-out and
+// never terminates it. Returns its exit code; nullopt when it did not start.
+std::optional<DWORD> RunHiddenProcessForExitCode(std::wstring commandLine, HANDLE output);
+
+// True only when the program started and exited with code 0; its output is
+// discarded.
 bool RunHiddenProcess(std::wstring commandLine);

@@ -18,6 +18,7 @@ import json
 import hashlib
 import os
 import shutil
+import subprocess
 import sys
 import unittest
 
@@ -88,6 +89,57 @@ def two_copies_on_fresh_profile(name, extractor=True):
   started = [case.start_driver(program, tag=tag) for tag in ("-first", "-second")]
   reports = [HARNESS.finish_driver(run) for run in started]
   return case, reports, HARNESS.requests()
+
+
+def unfinished_archives():
+  """Launcher archives whose extraction cannot finish, made in the test's work
+  folder: {name: (archive, launcher.pck bytes)}.
+    damaged   one byte flipped inside launcher.pck's stored bytes: 7-Zip
+              writes launcher.exe whole and launcher.pck at full length with
+              wrong bytes, then exits with 2
+    long      a 32 MiB launcher.pck after launcher.exe in one block (no exe
+              filter, which would put launcher.exe last), so that cutting
+              its extraction short leaves both, as an update over an older
+              launcher.exe does
+    password  the test launcher behind a password nobody will type"""
+  made = {}
+  for name, pack_bytes in (("damaged", 1 << 20), ("long", 32 << 20), ("password", 0)):
+    staging = os.path.join(HARNESS.work, "unfinished-" + name)
+    archive = staging + ".7z"
+    shutil.rmtree(staging, ignore_errors=True)
+    os.makedirs(staging)
+    shutil.copyfile(HARNESS.data_file("test_launcher.exe"), os.path.join(staging, "launcher.exe"))
+    pack = os.urandom(pack_bytes) if pack_bytes else b"NOLMPCK test pack\n"
+    h.write_bytes(os.path.join(staging, "launcher.pck"), pack)
+    if os.path.exists(archive):
+      os.remove(archive)
+    options = {"damaged": [], "long": ["-mf=off"], "password": ["-pnobody-knows"]}[name]
+    subprocess.run(["7zz", "a", "-t7z", "-bd", "-bso0", "-bsp0", "-mx=1"] + options + [archive, "."],
+                   cwd=staging, check=True, stdout=subprocess.DEVNULL)
+    shutil.rmtree(staging)
+    if name == "damaged":
+      # Incompressible bytes are stored as they stand, so they can be found.
+      with open(archive, "r+b") as f:
+        content = f.read()
+        offset = content.index(pack[len(pack) // 2:len(pack) // 2 + 64])
+        f.seek(offset)
+        f.write(bytes([content[offset] ^ 0xFF]))
+    made[name] = (archive, pack)
+  return made
+
+
+def install_state(case):
+  """What an installation left: launcher.exe there, launcher.pck's bytes (None
+  when absent), the unfinished-installation marker there."""
+  install = case.install_dir
+  pack = os.path.join(install, "launcher.pck")
+  pack_bytes = None
+  if os.path.isfile(pack):
+    with open(pack, "rb") as f:
+      pack_bytes = f.read()
+  return {"exe": os.path.isfile(os.path.join(install, "launcher.exe")),
+          "pck": pack_bytes,
+          "marker": os.path.exists(os.path.join(install, "temp", "install.incomplete"))}
 
 
 def bar_fill_width(bitmap):
@@ -470,6 +522,74 @@ class SecondCopyAfterFailureTest(EndToEndTest):
     attempt = [(h.DOWNLOAD_HOST, h.MANIFEST_PATH), (h.DOWNLOAD_HOST, h.ARCHIVE_PATH),
                (h.EXTRACTOR_HOST, h.EXTRACTOR_PATH)]
     self.assertEqual(self.requests, attempt * 2)
+
+
+class UnfinishedInstallationTest(EndToEndTest):
+  """An extraction that fails after writing a damaged launcher.pck, and one cut
+  short (program and extractor ended mid-file, as by a power cut): each leaves
+  both launcher files behind, yet the next start installs again and starts a
+  whole launcher. An archive behind a password fails at once: the extractor
+  has no console to ask on."""
+
+  @classmethod
+  def setUpClass(cls):
+    archives = unfinished_archives()
+    cls.runs = {}
+    for name in ("damaged", "long"):
+      archive, pack = archives[name]
+      HARNESS.reset_server()
+      HARNESS.serve_launcher(archive=archive)
+      case = HARNESS.new_case("unfinished-" + name)
+      program = case.make_game(config(game="again"))
+      kill_when = os.path.join(case.install_dir, "launcher.pck") if name == "long" else None
+      run = {"case": case, "pack": pack, "first": case.run_driver(program, kill_when=kill_when),
+             "left": install_state(case)}
+      HARNESS.reset_server()
+      HARNESS.serve_launcher()
+      run["second"] = case.run_driver(program, wait_launcher_ms=LAUNCHER_GRACE_MS)
+      run["requests"] = HARNESS.requests()
+      cls.runs[name] = run
+
+    HARNESS.reset_server()
+    HARNESS.serve_launcher(archive=archives["password"][0])
+    cls.password_case = HARNESS.new_case("unfinished-password")
+    program = cls.password_case.make_game(config(game="again"))
+    cls.password_report = cls.password_case.run_driver(program, timeout_ms=30000)
+
+  def assertLeftUnfinished(self, run):
+    """Both launcher files are there, launcher.pck without the archive's bytes."""
+    left = run["left"]
+    self.assertTrue(left["exe"], left)
+    self.assertIsNotNone(left["pck"], left)
+    self.assertEqual(len(left["pck"]), len(run["pack"]))
+    self.assertNotEqual(hashlib.sha256(left["pck"]).digest(), hashlib.sha256(run["pack"]).digest())
+
+  def assertInstalledAgain(self, run):
+    self.assertTrue(run["left"]["marker"], run["left"])
+    self.assertClosedQuietly(run["second"])
+    self.assertEqual(run["requests"], [(h.DOWNLOAD_HOST, h.MANIFEST_PATH),
+                                       (h.DOWNLOAD_HOST, h.ARCHIVE_PATH)])
+    self.assertEqual(install_state(run["case"]),
+                     {"exe": True, "pck": b"NOLMPCK test pack\n", "marker": False})
+    self.assertLaunched(run["case"], run["second"], "again")
+
+  def test_failed_extraction_is_told_then_installed_again(self):
+    run = self.runs["damaged"]
+    self.assertSingleBox(run["first"], INSTALL_EN)
+    self.assertLeftUnfinished(run)
+    self.assertInstalledAgain(run)
+
+  def test_extraction_cut_short_is_installed_again(self):
+    run = self.runs["long"]
+    self.assertGreaterEqual(run["first"].number("killed_ms"), 0, run["first"].summary())
+    self.assertReport(run["first"], "box_count", 0)
+    self.assertLeftUnfinished(run)
+    self.assertInstalledAgain(run)
+
+  def test_password_archive_fails_at_once(self):
+    self.assertSingleBox(self.password_report, INSTALL_EN)
+    self.assertNotLaunched(self.password_case)
+    self.assertTrue(install_state(self.password_case)["marker"])
 
 
 def main():

@@ -235,9 +235,11 @@ TEST_F(InstallLauncherTest, ExtractorFailureKeepsTheExtractorAndTheOldRecord) {
 
   EXPECT_FALSE(Install());
 
-  // Whatever 7-Zip managed to write may stay; the archive and the record may not change.
+  // Whatever 7-Zip managed to write may stay, marked as unfinished; the
+  // archive and the record may not change.
   const std::vector<std::string> tree = Tree(profile_.path());
   EXPECT_EQ(std::count(tree.begin(), tree.end(), "Nolm/Launcher/temp/launcher_install.7z"), 0);
+  EXPECT_TRUE(IsFile(dir_ / "temp" / "install.incomplete"));
   EXPECT_EQ(ReadBytes(dir_ / "lib" / "7zr.exe"), ReadBytes(TestData() / "7zr.exe"));
   EXPECT_EQ(ReadBytes(dir_ / "temp" / "version.dat"), kEarlierVersion);
 }
@@ -248,7 +250,8 @@ TEST_F(InstallLauncherTest, ArchiveWithoutLauncherExeFails) {
 
   EXPECT_FALSE(Install());
 
-  EXPECT_EQ(Tree(profile_.path()), Skeleton({"launcher.pck", "lib/7zr.exe", "temp/version.dat"}));
+  EXPECT_EQ(Tree(profile_.path()), Skeleton({"launcher.pck", "lib/7zr.exe",
+                                             "temp/install.incomplete", "temp/version.dat"}));
   EXPECT_EQ(ReadBytes(dir_ / "temp" / "version.dat"), kEarlierVersion);
 }
 
@@ -258,9 +261,21 @@ TEST_F(InstallLauncherTest, FolderNamedLauncherExeFails) {
 
   EXPECT_FALSE(Install());
 
-  EXPECT_EQ(Tree(profile_.path()), Skeleton({"launcher.exe/", "launcher.exe/readme.txt",
-                                             "launcher.pck", "lib/7zr.exe", "temp/version.dat"}));
+  EXPECT_EQ(Tree(profile_.path()),
+            Skeleton({"launcher.exe/", "launcher.exe/readme.txt", "launcher.pck", "lib/7zr.exe",
+                      "temp/install.incomplete", "temp/version.dat"}));
   EXPECT_EQ(ReadBytes(dir_ / "temp" / "version.dat"), kEarlierVersion);
+}
+
+// Unmarked, a failed extraction would pass for an installation, so none runs.
+TEST_F(InstallLauncherTest, UnwritableMarkerStopsBeforeTheExtraction) {
+  ServeRelease();
+  fs::create_directories(dir_ / "temp" / "install.incomplete");
+
+  EXPECT_FALSE(Install());
+
+  EXPECT_EQ(Tree(profile_.path()), Skeleton({"lib/7zr.exe", "temp/install.incomplete/"}));
+  EXPECT_FALSE(IsLauncherInstalled(dir_.wstring()));
 }
 
 // Only the install directory and its parent are made; a profile that does not

@@ -3,7 +3,7 @@
 //
 //   driver.exe --report=FILE [--exe=PROGRAM] [--args=TEXT] [--env=NAME=VALUE]...
 //              [--capture=MS:FILE.bmp]... [--close-after=MS] [--wait-launcher=MS]
-//              [--memory] [--timeout=MS]
+//              [--memory] [--kill-when=PATH] [--timeout=MS]
 //
 //   --report         where the report goes (UTF-8, one key=value a line)
 //   --exe            the program to start; without it only the driver's own
@@ -22,6 +22,9 @@
 //                    hidden extraction)
 //   --memory         read the program's memory counters at every poll while it
 //                    runs (benchmarks; the reads cost a little time each)
+//   --kill-when      as soon as PATH exists, terminate the program and then
+//                    every running 7zr.exe, as a power cut would (polled
+//                    every millisecond while the program runs)
 //   --timeout        overall limit (default 60000); a program still running then
 //                    is terminated and reported as timed out
 //
@@ -34,7 +37,7 @@
 // splash_class, splash_title, splash_rect (left,top,right,bottom),
 // splash_visible_ms, splash_hidden_ms, splash_gone_ms, box_count,
 // box.N.{ms,caption,text,splash_visible}, capture_count,
-// capture.N.{ms,ok,path}, close_posted_ms, launcher_window_ms,
+// capture.N.{ms,ok,path}, close_posted_ms, killed_ms, launcher_window_ms,
 // launcher_title, exit_code (-1 while running), exit_ms, timed_out,
 // memory_samples, private_bytes_max (the largest PrivateUsage read; where it
 // reads 0, as under Wine, PagefileUsage, the same commit charge on Windows),
@@ -43,6 +46,7 @@
 // LF as "\n" and CR as "\r", so every value stays on its line.
 #include <windows.h>
 #include <psapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -76,6 +80,7 @@ struct Options {
   std::wstring launcherCapture;  // BMP of the launcher's window, once painted
   bool memory = false;
   bool hidden = false;
+  std::wstring killWhen;
   int64_t timeoutMs = 60000;
 };
 
@@ -110,6 +115,7 @@ struct Record {
   std::set<HWND> answeredBoxes;
   std::vector<CaptureRecord> captures;
   int64_t closePostedMs = -1;
+  int64_t killedMs = -1;
   std::set<HWND> oldLauncherWindows;  // present before the start: not ours
   int64_t launcherWindowMs = -1;
   HWND launcherWindow = nullptr;
@@ -158,6 +164,8 @@ bool ParseArguments(int argc, wchar_t** argv, Options* options) {
           {std::wcstoll(value.c_str(), nullptr, 10), value.substr(colon + 1)});
     } else if (TakeValue(argument, L"close-after", &value)) {
       options->closeAfterMs = std::wcstoll(value.c_str(), nullptr, 10);
+    } else if (TakeValue(argument, L"kill-when", &value)) {
+      options->killWhen = value;
     } else if (TakeValue(argument, L"timeout", &value)) {
       options->timeoutMs = std::wcstoll(value.c_str(), nullptr, 10);
     } else if (TakeValue(argument, L"wait-launcher", &value)) {
@@ -345,6 +353,33 @@ void PostCloseWhenDue(const Options& options, Record* record, int64_t now) {
   record->closePostedMs = now;
 }
 
+void TerminateProcessesNamed(const wchar_t* name) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
+    if (_wcsicmp(entry.szExeFile, name) != 0) continue;
+    if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID)) {
+      TerminateProcess(process, 0xDEAD);
+      CloseHandle(process);
+    }
+  }
+  CloseHandle(snapshot);
+}
+
+// The program first, then its extractor: nothing of either runs on after.
+void KillWhenDue(const Options& options, HANDLE process, Record* record, int64_t now) {
+  if (options.killWhen.empty() || record->killedMs >= 0 || record->exited ||
+      GetFileAttributesW(options.killWhen.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    return;
+  }
+  TerminateProcess(process, 0xDEAD);
+  TerminateProcessesNamed(L"7zr.exe");
+  record->killedMs = now;
+}
+
 void ObserveLauncherWindow(Record* record, int64_t now) {
   if (record->launcherWindowMs >= 0) return;
   for (HWND window : TopLevelWindows(kLauncherClass, 0)) {
@@ -446,6 +481,7 @@ void Run(const Options& options, Record* record) {
     AnswerBoxes(record, now);
     TakeDueCaptures(options, record, now);
     PostCloseWhenDue(options, record, now);
+    KillWhenDue(options, process, record, now);
     ObserveLauncherWindow(record, now);
     CaptureLauncherWhenDue(options, record, now);
     if (!record->exited) SampleMemory(options, process, record);
@@ -468,7 +504,7 @@ void Run(const Options& options, Record* record) {
     if (record->exited) {
       Sleep(kPollMs);
     } else {
-      WaitForSingleObject(process, kPollMs);
+      WaitForSingleObject(process, options.killWhen.empty() ? kPollMs : 1);
     }
   }
   CloseHandle(process);
@@ -558,6 +594,7 @@ bool WriteReport(const Record& record, const std::wstring& path) {
     report.Add(key + "path", record.captures[i].path);
   }
   report.Add("close_posted_ms", record.closePostedMs);
+  report.Add("killed_ms", record.killedMs);
   report.Add("launcher_window_ms", record.launcherWindowMs);
   report.Add("launcher_title", record.launcherTitle);
   report.Add("launcher_captured", record.launcherCaptured ? 1 : 0);
