@@ -12,6 +12,7 @@
 
 #include "check/wide_to_utf8.h"
 #include "common/handles.h"
+#include "install/install_launcher.h"
 #include "install/install_paths.h"
 #include "install/run_hidden_process.h"
 
@@ -85,35 +86,41 @@ std::wstring FindFile(const std::wstring& root, const std::wstring& name) {
   return {};
 }
 
-// launcher.exe and launcher.pck must stand at the top, as the shortcut tests
-// them; the findings name the folder where they stand instead.
-void CheckTopLevel(const std::wstring& installDir, ReleaseReport& report) {
-  if (!IsFilePresent(installDir + kLauncherExe)) {
-    std::string message;
-    const std::wstring found = FindFile(installDir, kLauncherExe + 1);
-    const DWORD attributes = GetFileAttributesW((installDir + kLauncherExe).c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
-      message = "launcher.exe at the top of the archive is a folder, not a file";
-    } else if (!found.empty()) {
-      const std::string folder = WideToUtf8(fs::path(found).parent_path().wstring());
-      message = "launcher.exe is not at the top of the archive but in the folder \"" + folder +
-                "\\\": make the archive from inside that folder";
-    } else {
-      message = "the archive holds no launcher.exe";
-    }
-    report.findings.push_back(
-        {"archive-no-launcher", true, message + "; every installation fails after unpacking"});
+// Where the archive put `name` ("\\launcher.exe"), when not as a file at its top.
+std::string Whereabouts(const std::wstring& installDir, const wchar_t* name) {
+  const std::string shown = WideToUtf8(name + 1);
+  if (IsEntryPresent(installDir + name)) {
+    return shown + " at the top of the archive is a folder, not a file";
   }
+  const std::wstring found = FindFile(installDir, name + 1);
+  if (found.empty()) return "the archive holds no " + shown;
+  return shown + " is not at the top of the archive but in the folder \"" +
+         WideToUtf8(fs::path(found).parent_path().wstring()) +
+         "\\\": make the archive from inside that folder";
+}
+
+// The shortcut's own tests after an extraction: launcher.exe for the
+// installation's result, then, once its last step has removed the marker,
+// the test every start makes before it installs again.
+void CheckInstalled(const std::wstring& installDir, ReleaseReport& report) {
+  const bool launcher = IsFilePresent(installDir + kLauncherExe);
+  if (!launcher) {
+    report.findings.push_back(
+        {"archive-no-launcher", true,
+         Whereabouts(installDir, kLauncherExe) + "; every installation fails after unpacking"});
+  }
+  DeleteFileW((installDir + kIncompleteMarker).c_str());
   if (!IsFilePresent(installDir + kLauncherPck)) {
-    const std::wstring found = FindFile(installDir, kLauncherPck + 1);
-    const std::string where =
-        found.empty() ? "the archive holds no launcher.pck"
-                      : "launcher.pck is not at the top of the archive but in the folder \"" +
-                            WideToUtf8(fs::path(found).parent_path().wstring()) + "\\\"";
     report.findings.push_back(
         {"archive-no-pck", true,
-         where + ": the shortcut installs, starts the launcher, and installs again on every "
-                 "start of every game, since it looks for launcher.pck to know it is installed"});
+         Whereabouts(installDir, kLauncherPck) +
+             "; the shortcut looks for launcher.pck to know the launcher is installed, so every "
+             "start of every game installs it again"});
+  } else if (launcher && !IsLauncherInstalled(installDir)) {
+    report.findings.push_back(
+        {"archive-has-marker", true,
+         "the archive holds temp\\install.incomplete, which the installation cannot remove as "
+         "its last step, so every start of every game installs the launcher again"});
   }
 }
 
@@ -235,5 +242,5 @@ void UnpackArchive(const std::wstring& installDir, const std::wstring& outputPat
     return;
   }
   CountUnpacked(installDir, report);
-  CheckTopLevel(installDir, report);
+  CheckInstalled(installDir, report);
 }

@@ -8,11 +8,12 @@
 // verified `installDir`\lib\7zr.exe exactly as the shortcut does (its command
 // line, hidden, stdin the NUL device), its output going to `outputPath` (a
 // file deleted when the last handle to it closes), then
-// deletes the archive and judges what is left by the shortcut's rules:
-// exit code 0, launcher.exe a file and launcher.pck present at the top of
-// `installDir`. Fills the unpack facts of `report` and adds its findings
-// (archive-unreadable with 7-Zip's reason, archive-no-launcher naming the
-// folder that holds it, archive-no-pck). Blocks until 7zr.exe ends.
+// deletes the archive and the extractor and judges what is left by the
+// shortcut's own tests: exit code 0, launcher.exe for the installation, and
+// IsLauncherInstalled for every later start. Fills the unpack facts of
+// `report` and adds its findings (archive-unreadable with 7-Zip's reason,
+// archive-no-launcher and archive-no-pck naming the folder that holds the
+// file, archive-has-marker). Blocks until 7zr.exe ends.
 void UnpackArchive(const std::wstring& installDir, const std::wstring& outputPath,
                    ReleaseReport& report);
 
