@@ -3,20 +3,16 @@
 #include <windows.h>
 
 #include <chrono>
-#include <filesystem>
 #include <optional>
-#include <sstream>
-#include <system_error>
 #include <utility>
 #include <vector>
 
+#include "check/release/scratch_folder.h"
 #include "check/wide_to_utf8.h"
 #include "common/handles.h"
 #include "install/install_launcher.h"
 #include "install/install_paths.h"
 #include "install/run_hidden_process.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -71,19 +67,17 @@ std::string Trimmed(std::string line) {
   return line;
 }
 
-// The first file with this name (any case, as Windows compares) under
-// `root`, as a path relative to it; empty when there is none.
-std::wstring FindFile(const std::wstring& root, const std::wstring& name) {
-  std::error_code ignored;
-  for (fs::recursive_directory_iterator entry(root, ignored), end; !ignored && entry != end;
-       entry.increment(ignored)) {
-    if (entry->is_regular_file(ignored) &&
-        CompareStringOrdinal(entry->path().filename().c_str(), -1, name.c_str(), -1, TRUE) ==
-            CSTR_EQUAL) {
-      return entry->path().lexically_relative(root).wstring();
+// The folder (relative to `installDir`) of the first file named `name`,
+// in any case as Windows compares names; nullptr when there is none.
+const TreeEntry* FindFile(const std::vector<TreeEntry>& tree, const wchar_t* name) {
+  for (const TreeEntry& entry : tree) {
+    const size_t slash = entry.relative.rfind(L'\\');
+    const wchar_t* file = entry.relative.c_str() + (slash == std::wstring::npos ? 0 : slash + 1);
+    if (!entry.folder && CompareStringOrdinal(file, -1, name, -1, TRUE) == CSTR_EQUAL) {
+      return &entry;
     }
   }
-  return {};
+  return nullptr;
 }
 
 // Where the archive put `name` ("\\launcher.exe"), when not as a file at its top.
@@ -92,10 +86,10 @@ std::string Whereabouts(const std::wstring& installDir, const wchar_t* name) {
   if (IsEntryPresent(installDir + name)) {
     return shown + " at the top of the archive is a folder, not a file";
   }
-  const std::wstring found = FindFile(installDir, name + 1);
-  if (found.empty()) return "the archive holds no " + shown;
+  const TreeEntry* found = FindFile(ListTree(installDir), name + 1);
+  if (found == nullptr) return "the archive holds no " + shown;
   return shown + " is not at the top of the archive but in the folder \"" +
-         WideToUtf8(fs::path(found).parent_path().wstring()) +
+         WideToUtf8(found->relative.substr(0, found->relative.rfind(L'\\'))) +
          "\\\": make the archive from inside that folder";
 }
 
@@ -126,23 +120,21 @@ void CheckInstalled(const std::wstring& installDir, ReleaseReport& report) {
 
 // Counts what the archive put there, once the check's own files are gone.
 void CountUnpacked(const std::wstring& installDir, ReleaseReport& report) {
-  std::error_code ignored;
-  for (fs::recursive_directory_iterator entry(installDir, ignored), end; !ignored && entry != end;
-       entry.increment(ignored)) {
-    if (!entry->is_regular_file(ignored)) continue;
+  const std::vector<TreeEntry> tree = ListTree(installDir);
+  for (const TreeEntry& entry : tree) {
+    if (entry.folder) continue;
     ++report.unpackedFiles;
-    report.unpackedBytes += entry->file_size(ignored);
+    report.unpackedBytes += entry.size;
   }
-  for (fs::directory_iterator entry(installDir, ignored), end; !ignored && entry != end;
-       entry.increment(ignored)) {
-    const std::wstring name = entry->path().filename().wstring();
-    const bool folder = entry->is_directory(ignored);
+  for (size_t i = 0; i < tree.size(); ++i) {
+    const TreeEntry& entry = tree[i];
+    if (entry.relative.find(L'\\') != std::wstring::npos) continue;
     // The shortcut makes lib\ and temp\ itself; they are the archive's only
-    // when it put something there.
-    if (folder && (name == L"lib" || name == L"temp") && fs::is_empty(entry->path(), ignored)) {
-      continue;
-    }
-    report.topLevel.push_back(WideToUtf8(name) + (folder ? "\\" : ""));
+    // when it put something there (listed right after them).
+    const bool empty =
+        i + 1 == tree.size() || tree[i + 1].relative.rfind(entry.relative + L"\\", 0) != 0;
+    if (entry.folder && empty && (entry.relative == L"lib" || entry.relative == L"temp")) continue;
+    report.topLevel.push_back(WideToUtf8(entry.relative) + (entry.folder ? "\\" : ""));
   }
 }
 
@@ -161,8 +153,10 @@ std::string UnpackFailureReason(const std::string& output, const std::string& fi
   // "ERROR: Unsupported Method : launcher.pck" once per file: grouped by the
   // reason, with the files it names.
   std::vector<std::pair<std::string, std::string>> grouped;
-  std::istringstream lines(output);
-  for (std::string line; std::getline(lines, line);) {
+  for (size_t begin = 0, end; begin < output.size(); begin = end + 1) {
+    end = output.find('\n', begin);
+    if (end == std::string::npos) end = output.size();
+    const std::string line = output.substr(begin, end - begin);
     const size_t at = line.find("ERROR: ");
     if (at == std::string::npos) continue;
     std::string text = Trimmed(line.substr(at + 7));

@@ -93,8 +93,9 @@ std::string ReleaseTextReport(const ReleaseReport& report) {
       for (const std::string& entry : report.topLevel)
         entries += (entries.empty() ? "" : ", ") + entry;
       out += "top of the archive: " + (entries.empty() ? "nothing" : entries) + "\n";
-      out += "free space a player needs: " + Bytes(report.diskBytesNeeded) +
-             " (archive, unpacked files and 7zr.exe at once)\n";
+      out += "free space a player needs: " + ByteSize(report.diskBytesNeeded) + " (" +
+             std::to_string(report.diskBytesNeeded) +
+             " bytes: the archive, the unpacked files and 7zr.exe at once)\n";
     } else {
       out += "\n";
     }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // A folder of this process under the user's temporary folder, made empty
 // when created and removed with everything in it when destroyed, read-only
@@ -21,6 +23,18 @@ class ScratchFolder {
   std::wstring path_;
 };
 
-// Removes `path` and everything under it; a file left behind (held open by
-// another process) is skipped, not reported.
+// One entry under a folder.
+struct TreeEntry {
+  std::wstring relative;  // path below the folder, "Launcher-1.0\launcher.exe"
+  bool folder = false;
+  uint64_t size = 0;  // bytes, files only
+};
+
+// Every entry under `root` (not `root` itself), each folder listed before
+// what it holds. A folder that is a link is listed but not entered. Empty
+// when `root` cannot be read.
+std::vector<TreeEntry> ListTree(const std::wstring& root);
+
+// Removes `path` and everything under it; whatever cannot be removed (held
+// open by another process) stays, unreported.
 void RemoveTree(const std::wstring& path);
