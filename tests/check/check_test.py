@@ -140,9 +140,9 @@ def release_runs():
     set_rules({"/launcher/version.json": {"redirect": "/launcher/moved/version.json"}})
     runs["host"] = run("--json", "--host", "localhost", "--release", windows_path(good))
     runs["text"] = run("--host", "localhost", "--release", windows_path(good))
-    # A CDN that compresses on the fly, and a manifest edited on the server.
-    serve("localhost", "launcher/moved/version.json", content=b'{"version": "1.4.3"}')
+    # A CDN that compresses on the fly, whatever the client asks for.
     set_rules({"/launcher/version.json": {"redirect": "/launcher/moved/version.json"},
+               "/launcher/moved/version.json": {"gzip": True},
                "/launcher/launcher.7z": {"gzip": True, "chunked": True}})
     runs["compressing"] = run("--json", "--host", "localhost", "--release", windows_path(good))
     # A manifest gone, an archive cut short, an extractor mirror with another build.
@@ -281,11 +281,12 @@ class CheckTest(unittest.TestCase):
     self.assertEqual(report["unpacked"]["files"], 2)
 
   def test_host_faults(self):
-    report = self.release("compressing", 1, ["manifest-differs", "archive-no-length",
+    report = self.release("compressing", 1, ["manifest-encoded", "manifest-differs",
+                                             "manifest-no-version", "archive-no-length",
                                              "archive-encoded", "archive-differs",
                                              "archive-unreadable"])
     self.assertEqual(report["archive"]["request"]["content_encoding"], "gzip")
-    self.assertIn("it is gzip data", report["findings"][4]["message"])
+    self.assertIn("it is gzip data", report["findings"][6]["message"])
     report = self.release("broken", 1, ["manifest-unavailable", "archive-unavailable",
                                         "extractor-mismatch"])
     self.assertIn("answers 404 Not Found", report["findings"][0]["message"])

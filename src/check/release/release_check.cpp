@@ -35,14 +35,14 @@ std::string Missing(const FileBytes& file) {
   return file.isFolder ? "is a folder" : "could not be read";
 }
 
+std::string Sized(uint64_t bytes, const std::string& sha256) {
+  return std::to_string(bytes) + " bytes, SHA-256 " + sha256;
+}
+
 // No Content-Encoding, or "identity" in any case: the bytes are the file's.
 bool IsIdentity(std::string encoding) {
   for (char& c : encoding) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
   return encoding.empty() || encoding == "identity";
-}
-
-std::string Sized(uint64_t bytes, const std::string& sha256) {
-  return std::to_string(bytes) + " bytes, SHA-256 " + sha256;
 }
 
 // The manifest a player gets: the host's when one is given, else the folder's.
@@ -59,6 +59,13 @@ void CheckManifestSource(const ReleaseInputs& inputs, ReleaseReport& report) {
           report.manifestSource + ": " + report.manifestRequest.failure +
               "; every installation stops here");
       return;
+    }
+    if (!IsIdentity(report.manifestRequest.contentEncoding)) {
+      Add(report, "manifest-encoded", true,
+          report.manifestSource +
+              " comes with Content-Encoding: " + report.manifestRequest.contentEncoding +
+              "; WinHTTP hands the shortcut those encoded bytes unchanged, so it finds no "
+              "version in them: serve it without compression");
     }
     if (!inputs.folder.empty() && !(inFolder.readable && inFolder.bytes == manifest)) {
       Add(report, "manifest-differs", true,
