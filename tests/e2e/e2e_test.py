@@ -546,7 +546,7 @@ class UnfinishedInstallationTest(EndToEndTest):
              "left": install_state(case)}
       HARNESS.reset_server()
       HARNESS.serve_launcher()
-      run["second"] = case.run_driver(program, wait_launcher_ms=LAUNCHER_GRACE_MS)
+      run["second"] = case.run_driver(program, wait_launcher_ms=LAUNCHER_GRACE_MS, tag="-again")
       run["requests"] = HARNESS.requests()
       cls.runs[name] = run
 
