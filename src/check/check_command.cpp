@@ -13,13 +13,14 @@
 namespace {
 
 constexpr int kExitNoGdiplus = 70;
+constexpr int kExitReportUnwritten = 74;
 
 constexpr char kUsage[] =
     "usage: nolm-check [--json] <game folder>\n"
     "Tells what nolm-shortcut.exe will do with the game folder that holds it\n"
     "and its nolm\\ folder, and warns where it may not be what you meant.\n"
     "Exit code: 0 fine, 1 the configuration is refused, 2 it runs with\n"
-    "warnings, 64 bad usage.\n";
+    "warnings, 64 bad usage, 74 the report could not be written whole.\n";
 
 // A trailing separator would double the one before "nolm"; a root keeps its own.
 std::wstring WithoutTrailingSeparator(std::wstring folder) {
@@ -27,6 +28,15 @@ std::wstring WithoutTrailingSeparator(std::wstring folder) {
          !(folder.size() == 3 && folder[1] == L':')) {
     folder.pop_back();
   }
+  return folder;
+}
+
+// The shortcut appends "/nolm" and the like to its folder, which a path
+// written with the \\?\ prefix does not allow: such a folder is taken in
+// without the prefix, as the shortcut's own module path has none.
+std::wstring WithoutVerbatimPrefix(const std::wstring& folder) {
+  if (folder.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\" + folder.substr(7);
+  if (folder.rfind(L"\\\\?\\", 0) == 0) return folder.substr(4);
   return folder;
 }
 
@@ -76,7 +86,7 @@ int RunCheckCommand(int argc, wchar_t** argv) {
     return kExitFine;
   }
   if (!arguments.ok) return Usage(arguments.error);
-  const std::wstring folder = WithoutTrailingSeparator(arguments.folder);
+  const std::wstring folder = WithoutTrailingSeparator(WithoutVerbatimPrefix(arguments.folder));
   if (!IsFolder(folder)) return Usage(L"no such folder: " + arguments.folder);
 
   Gdiplus::GdiplusStartupInput startupInput;
@@ -91,6 +101,12 @@ int RunCheckCommand(int argc, wchar_t** argv) {
 
   const std::string text =
       arguments.json ? JsonReport(report) : TextReport(WideToUtf8(arguments.folder), report);
-  WriteStd(STD_OUTPUT_HANDLE, text);
+  // A pipeline must not take a cut report, behind a passing exit code, for a whole one.
+  if (!WriteStd(STD_OUTPUT_HANDLE, text)) {
+    WriteStd(STD_ERROR_HANDLE,
+             "nolm-check: the report could not be written whole (is the disk full or the "
+             "output closed?)\n");
+    return kExitReportUnwritten;
+  }
   return CheckExitCode(report);
 }

@@ -18,5 +18,5 @@ CheckArguments ParseCheckArguments(const std::vector<std::wstring>& arguments);
 // The whole program: parses the arguments, checks the folder and writes the
 // report to stdout (messages about usage to stderr). Returns the exit code:
 // 0 fine, 1 refused, 2 runs with warnings, 64 bad usage, 70 when GDI+ cannot
-// start.
+// start, 74 when the report cannot be written whole.
 int RunCheckCommand(int argc, wchar_t** argv);

@@ -14,7 +14,8 @@ struct CheckWarning {
 
 // One artwork image as the shortcut loads and draws it.
 struct ArtworkReport {
-  bool drawn = false;      // false: the shortcut has no such image to draw
+  bool loaded = false;     // the shortcut has this image (it may still fail to draw)
+  bool drawn = false;      // loaded and its pixels decode; false: nothing drawn for it
   std::string file;        // "splash.png", "splash.jpg" or "title.png"
   unsigned width = 0;      // pixels
   unsigned height = 0;     // pixels

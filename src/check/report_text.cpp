@@ -54,7 +54,10 @@ std::string TextReport(const std::string& folder, const CheckReport& report) {
   const std::string later = report.valid ? "" : " (once the configuration is accepted)";
   std::string splash = "none, the placeholder text \"Nolm Launcher\" shows";
   if (report.splash.drawn) splash = Artwork(report.splash);
-  if (!report.splash.drawn && report.titleImage.drawn) splash = "none, the background colour shows";
+  // The placeholder shows only when the shortcut has no image at all.
+  if (!report.splash.drawn && (report.splash.loaded || report.titleImage.loaded)) {
+    splash = "none, the background colour shows";
+  }
   out += "splash: " + splash + later + "\n";
   std::string title = "none";
   if (report.titleImage.drawn) {

@@ -40,27 +40,33 @@ FOLDERS = {
     "traps": (b'{"build": {"game": "old-slug"}, "game": "my-game", "name": 7, "id": "x"}', {}),
     "quote": (b'{"game": "my-game", "name": "The \\"Best\\" Game"}', {}),
     "escapes": (b'{"game": "my-game", "name": "Caf\\u00e9"}', {}),
-    "not-json": (b'{"game": "my-game", "name": "Racer",}', {}),
+    # A stray NUL byte does not make UTF-8 text UTF-16.
+    "not-json": (b'{"game": "my-game", "name": "Racer",}\n\0', {}),
     # Loading goes by content, not name: PNG bytes stand in for a JPEG.
     "fallback": (b'{"game": "my-game"}',
                  {"splash.png": b"not an image", "splash.jpg": png(100, 50),
                   "title.png": png(280, 105)}),
-    "refused": (b'{"name": "No Game", "game": "my game"}', {}),
+    "refused": ('{"name": "No Game", "game": "jeu-\u00e9t\u00e9"}'.encode(), {}),
     "truncated": (b'{"pad": "' + b"x" * 70000 + b'", "game": "late"}', {}),
+    # Past what the check reads whole (16 MiB): no JSON verdict on part of it.
+    "huge": (b'{"game": "my-game", "pad": "' + b"x" * (17 << 20) + b'"}', {}),
+    # Shown in a warning without recursing once per level.
+    "deep": (b'{"game": "my-game", "name": ' + b"[" * 100000 + b"]" * 100000 + b"}", {}),
     "utf16": ('{"game": "my-game"}'.encode("utf-16-le"), {}),
     "none": (None, {}),
 }
 
 
-def run(*args):
-  """(exit code, output) of nolm-check.exe under Wine; the test environment
-  hands back stdout and stderr together, through a file, since Wine's services
-  keep inherited pipes open."""
+def run(*args, program=None):
+  """(exit code, output) of nolm-check.exe (or `program`), started in the
+  checker's folder, under Wine; the test environment hands back stdout and
+  stderr together, through a file, since Wine's services keep inherited pipes
+  open."""
   out_path = os.path.join(ARGS.work, "out.txt")
   with open(out_path, "wb") as out:
-    code = subprocess.run([ARGS.testenv, "run", ARGS.state, ARGS.exe] + list(args),
-                          stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL,
-                          timeout=120).returncode
+    code = subprocess.run([ARGS.testenv, "run", ARGS.state, program or ARGS.exe] + list(args),
+                          cwd=os.path.dirname(ARGS.exe), stdin=subprocess.DEVNULL, stdout=out,
+                          stderr=subprocess.DEVNULL, timeout=120).returncode
   with open(out_path, "rb") as out:
     return code, out.read().decode("utf-8")
 
@@ -83,7 +89,14 @@ class CheckTest(unittest.TestCase):
           f.write(content)
       code, out = run("--json", windows_path(game))
       cls.results[name] = (code, json.loads(out))
-    cls.text = run(windows_path(os.path.join(ARGS.work, "traps")))
+    # The \\?\ prefix, which allows no "/" after it, is taken off.
+    cls.text = run("\\\\?\\" + windows_path(os.path.join(ARGS.work, "traps")))
+    # A report that cannot be written whole: its own exit code, said on stderr.
+    # cmd starts the checker from its own folder, so no path it quotes
+    # precedes the redirection (cmd would strip the first and last quote).
+    cls.full_disk = run("/c", os.path.basename(ARGS.exe), "--json",
+                        windows_path(os.path.join(ARGS.work, "clean")), ">", "Z:\\dev\\full",
+                        program="cmd")
     cls.usage = run("--json", windows_path(os.path.join(ARGS.work, "missing")))
 
   def result(self, name, exit_code, codes):
@@ -128,9 +141,15 @@ class CheckTest(unittest.TestCase):
   def test_refused(self):
     report = self.result("refused", 1, ["config-refused"])
     self.assertEqual((report["valid"], report["slug"], report["command_line"]),
-                     (False, "my game", None))
+                     (False, "jeu-\u00e9t\u00e9", None))
+    self.assertIn('holds "\u00e9" (U+00E9) at character 5,', report["warnings"][0]["message"])
     self.result("truncated", 1, ["config-truncated", "config-refused", "scan-differs-game"])
     self.result("utf16", 1, ["config-not-utf8", "config-refused", "config-not-json"])
+
+  def test_files_past_the_reads(self):
+    self.result("huge", 2, ["config-truncated", "config-partly-read"])
+    report = self.result("deep", 2, ["config-truncated", "scan-differs-name"])
+    self.assertIn('sees "name": [[[[', report["warnings"][1]["message"])
 
   def test_no_configuration_starts_without_game(self):
     report = self.result("none", 2, ["config-missing"])
@@ -143,6 +162,8 @@ class CheckTest(unittest.TestCase):
     self.assertIn("\nwarning [scan-differs-game]: a JSON reader sees \"game\": \"my-game\"", out)
     self.assertEqual(self.usage[0], 64, self.usage[1])
     self.assertIn("no such folder", self.usage[1])
+    self.assertEqual(self.full_disk, (74, "nolm-check: the report could not be written whole "
+                                          "(is the disk full or the output closed?)\n"))
 
 
 def main():
@@ -152,7 +173,8 @@ def main():
   parser.add_argument("--exe", required=True, help="nolm-check.exe")
   global ARGS
   ARGS, rest = parser.parse_known_args()
-  ARGS.work = os.path.join(os.path.abspath(ARGS.state), "check folders")
+  ARGS.state, ARGS.testenv, ARGS.exe = map(os.path.abspath, (ARGS.state, ARGS.testenv, ARGS.exe))
+  ARGS.work = os.path.join(ARGS.state, "check folders")
   unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 
