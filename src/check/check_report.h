@@ -22,6 +22,14 @@ struct ArtworkReport {
   ImagePlacement at = {};  // where it lands on the 800 x 350 frame, pixels
 };
 
+// The pictures asked for with --preview; paths are full.
+struct PreviewReport {
+  bool asked = false;    // --preview was given
+  bool written = false;  // both pictures were written
+  std::string firstFrame;
+  std::string installing;
+};
+
 // What the shortcut would do with one game folder. Strings are UTF-8.
 struct CheckReport {
   bool valid = true;        // false: the player gets the invalid-configuration message
@@ -30,6 +38,7 @@ struct CheckReport {
   std::string commandLine;  // the launcher's command line for this user (only when valid)
   ArtworkReport splash;     // shown once the configuration is accepted
   ArtworkReport titleImage;
+  PreviewReport preview;  // filled by the command, not by the folder check
   std::vector<CheckWarning> warnings;
 };
 

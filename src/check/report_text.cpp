@@ -28,6 +28,18 @@ std::string Outcome(const CheckReport& report) {
   }
 }
 
+std::string Preview(const CheckReport& report) {
+  if (report.preview.written) {
+    return "wrote " + report.preview.firstFrame + " (the first frame) and " +
+           report.preview.installing + " (installing, the bar at 40 %)";
+  }
+  if (!report.valid) {
+    return "no picture: the shortcut refuses the configuration, so the player sees only the "
+           "message box";
+  }
+  return "no picture: it could not be written (see the error above)";
+}
+
 }  // namespace
 
 std::string CoordinateText(float value) {
@@ -64,6 +76,7 @@ std::string TextReport(const std::string& folder, const CheckReport& report) {
     title = Artwork(report.titleImage) + (report.splash.drawn ? ", over the splash" : "");
   }
   out += "title image: " + title + later + "\n";
+  if (report.preview.asked) out += "preview: " + Preview(report) + "\n";
   for (const CheckWarning& warning : report.warnings) {
     out += "warning [" + warning.code + "]: " + warning.message + "\n";
   }
