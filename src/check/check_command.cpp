@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include "app/game_config.h"
 #include "check/check_report.h"
 #include "check/console_output.h"
 #include "check/folder_check.h"
+#include "check/preview_frames.h"
 #include "check/report_json.h"
 #include "check/report_text.h"
 #include "check/wide_to_utf8.h"
@@ -13,13 +15,18 @@
 namespace {
 
 constexpr int kExitNoGdiplus = 70;
+constexpr int kExitPreviewUnwritten = 73;
+constexpr int kExitReportUnwritten = 74;
 
 constexpr char kUsage[] =
-    "usage: nolm-check [--json] <game folder>\n"
+    "usage: nolm-check [--json] [--preview <out folder>] <game folder>\n"
     "Tells what nolm-shortcut.exe will do with the game folder that holds it\n"
     "and its nolm\\ folder, and warns where it may not be what you meant.\n"
+    "--preview writes first-frame.png and installing.png, the splash as the\n"
+    "player sees it, into <out folder>.\n"
     "Exit code: 0 fine, 1 the configuration is refused, 2 it runs with\n"
-    "warnings, 64 bad usage.\n";
+    "warnings, 64 bad usage, 73 a picture could not be written, 74 the\n"
+    "report could not be written whole.\n";
 
 // A trailing separator would double the one before "nolm"; a root keeps its own.
 std::wstring WithoutTrailingSeparator(std::wstring folder) {
@@ -27,6 +34,15 @@ std::wstring WithoutTrailingSeparator(std::wstring folder) {
          !(folder.size() == 3 && folder[1] == L':')) {
     folder.pop_back();
   }
+  return folder;
+}
+
+// The shortcut appends "/nolm" and the like to its folder, which a path
+// written with the \\?\ prefix does not allow: such a folder is taken in
+// without the prefix, as the shortcut's own module path has none.
+std::wstring WithoutVerbatimPrefix(const std::wstring& folder) {
+  if (folder.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\" + folder.substr(7);
+  if (folder.rfind(L"\\\\?\\", 0) == 0) return folder.substr(4);
   return folder;
 }
 
@@ -44,8 +60,15 @@ int Usage(const std::wstring& error) {
 
 CheckArguments ParseCheckArguments(const std::vector<std::wstring>& arguments) {
   CheckArguments parsed;
+  bool previewFolderNext = false;
   for (const std::wstring& argument : arguments) {
-    if (argument == L"--json") {
+    if (previewFolderNext) {
+      if (argument.empty()) break;
+      parsed.previewFolder = argument;
+      previewFolderNext = false;
+    } else if (argument == L"--preview") {
+      previewFolderNext = true;
+    } else if (argument == L"--json") {
       parsed.json = true;
     } else if (argument == L"--help" || argument == L"-h") {
       parsed.help = true;
@@ -59,6 +82,10 @@ CheckArguments ParseCheckArguments(const std::vector<std::wstring>& arguments) {
     } else {
       parsed.folder = argument;
     }
+  }
+  if (previewFolderNext) {
+    parsed.error = L"--preview needs an out folder";
+    return parsed;
   }
   if (parsed.folder.empty()) {
     parsed.error = L"no game folder given";
@@ -76,7 +103,7 @@ int RunCheckCommand(int argc, wchar_t** argv) {
     return kExitFine;
   }
   if (!arguments.ok) return Usage(arguments.error);
-  const std::wstring folder = WithoutTrailingSeparator(arguments.folder);
+  const std::wstring folder = WithoutTrailingSeparator(WithoutVerbatimPrefix(arguments.folder));
   if (!IsFolder(folder)) return Usage(L"no such folder: " + arguments.folder);
 
   Gdiplus::GdiplusStartupInput startupInput;
@@ -86,11 +113,20 @@ int RunCheckCommand(int argc, wchar_t** argv) {
     return kExitNoGdiplus;
   }
   // Every image the check loads is released inside it, before the shutdown.
-  const CheckReport report = CheckGameFolder(folder);
+  CheckReport report = CheckGameFolder(folder);
+  const bool previewUnwritten =
+      !arguments.previewFolder.empty() &&
+      !AddPreview(WithoutTrailingSeparator(arguments.previewFolder), folder + kNolmFolder, report);
   Gdiplus::GdiplusShutdown(gdiplusToken);
 
   const std::string text =
       arguments.json ? JsonReport(report) : TextReport(WideToUtf8(arguments.folder), report);
-  WriteStd(STD_OUTPUT_HANDLE, text);
-  return CheckExitCode(report);
+  // A pipeline must not take a cut report, behind a passing exit code, for a whole one.
+  if (!WriteStd(STD_OUTPUT_HANDLE, text)) {
+    WriteStd(STD_ERROR_HANDLE,
+             "nolm-check: the report could not be written whole (is the disk full or the "
+             "output closed?)\n");
+    return kExitReportUnwritten;
+  }
+  return previewUnwritten ? kExitPreviewUnwritten : CheckExitCode(report);
 }
