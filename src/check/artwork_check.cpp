@@ -24,11 +24,51 @@ std::string Shown(const wchar_t* file) {
   return "nolm" + WideToUtf8(file);
 }
 
-ArtworkReport Describe(Gdiplus::Bitmap* image, const wchar_t* file,
+// What reading all of an image's pixels tells.
+struct PixelScan {
+  bool decoded = false;      // the pixels could be read, so the image draws
+  bool transparent = false;  // some pixel is less than fully opaque
+};
+
+// Reads every pixel once, as 32-bit ARGB whatever the file's format (an
+// indexed PNG carries its transparency in the palette, not in an alpha
+// format), in bands of rows, so that a large image costs little memory beyond
+// its own. Where the platform decodes an image only when it is first drawn, a
+// damaged or oversized file loads and then fails here, as its drawing would.
+PixelScan ScanPixels(Gdiplus::Bitmap& image) {
+  constexpr UINT kBandRows = 64;
+  const UINT width = image.GetWidth();
+  const UINT height = image.GetHeight();
+  PixelScan scan;
+  scan.decoded = width > 0 && height > 0;
+  for (UINT top = 0; top < height && scan.decoded; top += kBandRows) {
+    const UINT rows = height - top < kBandRows ? height - top : kBandRows;
+    const Gdiplus::Rect band(0, static_cast<INT>(top), static_cast<INT>(width),
+                             static_cast<INT>(rows));
+    Gdiplus::BitmapData pixels = {};
+    if (image.LockBits(&band, Gdiplus::ImageLockModeRead, PixelFormat32bppARGB, &pixels) !=
+        Gdiplus::Ok) {
+      scan.decoded = false;
+      break;
+    }
+    for (UINT y = 0; y < pixels.Height && !scan.transparent; ++y) {
+      const auto* row = static_cast<const unsigned char*>(pixels.Scan0) +
+                        static_cast<ptrdiff_t>(y) * pixels.Stride;
+      for (UINT x = 0; x < pixels.Width && !scan.transparent; ++x) {
+        scan.transparent = row[x * 4 + 3] < 255;
+      }
+    }
+    image.UnlockBits(&pixels);
+  }
+  return scan;
+}
+
+ArtworkReport Describe(Gdiplus::Bitmap* image, const PixelScan& scan, const wchar_t* file,
                        ImagePlacement (*place)(float, float)) {
   ArtworkReport artwork;
   if (image == nullptr) return artwork;
-  artwork.drawn = true;
+  artwork.loaded = true;
+  artwork.drawn = scan.decoded;
   artwork.file = WideToUtf8(file + 1);
   artwork.width = image->GetWidth();
   artwork.height = image->GetHeight();
@@ -48,26 +88,15 @@ void WarnIfEnlarged(const ArtworkReport& artwork, const char* target, CheckRepor
                                factor + " times to " + target + ", so it looks blurred"});
 }
 
-// True when any pixel is less than fully opaque, whatever the file's pixel
-// format: an indexed PNG carries its transparency in the palette, not in an
-// alpha format. True also when the pixels cannot be read, so that no false
-// warning is given.
-bool HasTransparentPixel(Gdiplus::Bitmap& image) {
-  const Gdiplus::Rect all(0, 0, static_cast<INT>(image.GetWidth()),
-                          static_cast<INT>(image.GetHeight()));
-  Gdiplus::BitmapData pixels = {};
-  if (image.LockBits(&all, Gdiplus::ImageLockModeRead, PixelFormat32bppARGB, &pixels) !=
-      Gdiplus::Ok) {
-    return true;
-  }
-  bool transparent = false;
-  for (UINT y = 0; y < pixels.Height && !transparent; ++y) {
-    const auto* row =
-        static_cast<const unsigned char*>(pixels.Scan0) + static_cast<ptrdiff_t>(y) * pixels.Stride;
-    for (UINT x = 0; x < pixels.Width && !transparent; ++x) transparent = row[x * 4 + 3] < 255;
-  }
-  image.UnlockBits(&pixels);
-  return transparent;
+// An image that loads but does not decode is still the shortcut's image:
+// it draws nothing in its place, and no placeholder or splash.jpg replaces it.
+void WarnIfUndecoded(const ArtworkReport& artwork, const wchar_t* file, const std::string& instead,
+                     CheckReport& report) {
+  if (!artwork.loaded || artwork.drawn) return;
+  report.warnings.push_back(
+      {"artwork-undecodable", Shown(file) + " loads, but its pixels do not decode, so the " +
+                                  "shortcut draws nothing in its place: the player sees " +
+                                  instead});
 }
 
 }  // namespace
@@ -97,12 +126,23 @@ void CheckArtwork(const std::wstring& nolmFolder, CheckReport& report) {
                                                        "the shortcut draws no title"});
   }
 
-  report.splash = Describe(splashImage.get(), splash.file, PlaceSplashImage);
-  report.titleImage = Describe(titleImage.get(), kTitlePngFile, PlaceTitleImage);
+  // Drawn means decoded: every pixel is read once, which also serves the
+  // title's transparency test.
+  const PixelScan splashPixels = splashImage ? ScanPixels(*splashImage) : PixelScan{};
+  const PixelScan titlePixels = titleImage ? ScanPixels(*titleImage) : PixelScan{};
+  report.splash = Describe(splashImage.get(), splashPixels, splash.file, PlaceSplashImage);
+  report.titleImage = Describe(titleImage.get(), titlePixels, kTitlePngFile, PlaceTitleImage);
+  WarnIfUndecoded(report.splash, splash.file,
+                  report.titleImage.drawn ? "the title over the background colour"
+                                          : "the background colour alone",
+                  report);
+  WarnIfUndecoded(
+      report.titleImage, kTitlePngFile,
+      report.splash.drawn ? "the splash without a title" : "the background colour alone", report);
   WarnIfEnlarged(report.splash, "cover 800x350", report);
   WarnIfEnlarged(report.titleImage, "fit 560x210", report);
 
-  if (splashImage && titleImage && !HasTransparentPixel(*titleImage)) {
+  if (report.splash.drawn && report.titleImage.drawn && !titlePixels.transparent) {
     report.warnings.push_back({"title-opaque",
                                "nolm/title.png has no transparent pixel, so it hides the splash "
                                "artwork behind a solid rectangle: save it with an alpha channel"});

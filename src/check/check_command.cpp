@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include "app/game_config.h"
 #include "check/check_report.h"
 #include "check/console_output.h"
 #include "check/folder_check.h"
+#include "check/preview_frames.h"
 #include "check/release/release_command.h"
 #include "check/report_json.h"
 #include "check/report_text.h"
@@ -14,19 +16,24 @@
 namespace {
 
 constexpr int kExitNoGdiplus = 70;
+constexpr int kExitPreviewUnwritten = 73;
+constexpr int kExitReportUnwritten = 74;
 
 constexpr char kUsage[] =
-    "usage: nolm-check [--json] <game folder>\n"
+    "usage: nolm-check [--json] [--preview <out folder>] <game folder>\n"
     "       nolm-check [--json] --release <folder> [--extractor <7zr.exe>]\n"
     "       nolm-check [--json] --host <host> [--release <folder>]\n"
     "Tells what nolm-shortcut.exe will do with the game folder that holds it\n"
     "and its nolm\\ folder, and warns where it may not be what you meant.\n"
+    "--preview writes first-frame.png and installing.png, the splash as the\n"
+    "player sees it, into <out folder>.\n"
     "With --release and --host: what a player's first installation makes of\n"
     "the launcher release in <folder> (launcher\\version.json and\n"
     "launcher\\launcher.7z) and of what <host> serves, unpacked by the pinned\n"
     "7zr.exe (--extractor, or the one the shortcut downloads).\n"
     "Exit code: 0 fine, 1 the configuration is refused or the installation\n"
-    "fails, 2 it runs with warnings, 64 bad usage.\n";
+    "fails, 2 it runs with warnings, 64 bad usage, 73 a picture could not be\n"
+    "written, 74 the report could not be written whole.\n";
 
 // A trailing separator would double the one before "nolm"; a root keeps its own.
 std::wstring WithoutTrailingSeparator(std::wstring folder) {
@@ -34,6 +41,15 @@ std::wstring WithoutTrailingSeparator(std::wstring folder) {
          !(folder.size() == 3 && folder[1] == L':')) {
     folder.pop_back();
   }
+  return folder;
+}
+
+// The shortcut appends "/nolm" and the like to its folder, which a path
+// written with the \\?\ prefix does not allow: such a folder is taken in
+// without the prefix, as the shortcut's own module path has none.
+std::wstring WithoutVerbatimPrefix(const std::wstring& folder) {
+  if (folder.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\" + folder.substr(7);
+  if (folder.rfind(L"\\\\?\\", 0) == 0) return folder.substr(4);
   return folder;
 }
 
@@ -51,14 +67,18 @@ int Usage(const std::wstring& error) {
 
 CheckArguments ParseCheckArguments(const std::vector<std::wstring>& arguments) {
   CheckArguments parsed;
-  std::wstring* value = nullptr;  // the option that takes the next argument
+  bool previewFolderNext = false;
+  std::wstring* value = nullptr;  // the release option that takes the next argument
   for (const std::wstring& argument : arguments) {
-    if (value != nullptr) {
+    if (previewFolderNext) {
+      if (argument.empty()) break;
+      parsed.previewFolder = argument;
+      previewFolderNext = false;
+    } else if (value != nullptr) {
+      if (argument.empty()) break;
       *value = argument;
       value = nullptr;
-      continue;
-    }
-    if (argument == L"--release" || argument == L"--host" || argument == L"--extractor") {
+    } else if (argument == L"--release" || argument == L"--host" || argument == L"--extractor") {
       value = argument == L"--release" ? &parsed.release
               : argument == L"--host"  ? &parsed.host
                                        : &parsed.extractor;
@@ -66,6 +86,8 @@ CheckArguments ParseCheckArguments(const std::vector<std::wstring>& arguments) {
         parsed.error = argument + L" given twice";
         return parsed;
       }
+    } else if (argument == L"--preview") {
+      previewFolderNext = true;
     } else if (argument == L"--json") {
       parsed.json = true;
     } else if (argument == L"--help" || argument == L"-h") {
@@ -81,10 +103,14 @@ CheckArguments ParseCheckArguments(const std::vector<std::wstring>& arguments) {
       parsed.folder = argument;
     }
   }
+  if (previewFolderNext) {
+    parsed.error = L"--preview needs an out folder";
+    return parsed;
+  }
   const bool release = !parsed.release.empty() || !parsed.host.empty();
   if (value != nullptr) {
     parsed.error = L"--release, --host and --extractor each need a value after them";
-  } else if (release && !parsed.folder.empty()) {
+  } else if (release && (!parsed.folder.empty() || !parsed.previewFolder.empty())) {
     parsed.error = L"a game folder and --release or --host are checked separately";
   } else if (!parsed.extractor.empty() && !release) {
     parsed.error = L"--extractor goes with --release or --host";
@@ -108,7 +134,7 @@ int RunCheckCommand(int argc, wchar_t** argv) {
     return RunReleaseCommand(arguments.json, WithoutTrailingSeparator(arguments.release),
                              arguments.host, arguments.extractor);
   }
-  const std::wstring folder = WithoutTrailingSeparator(arguments.folder);
+  const std::wstring folder = WithoutTrailingSeparator(WithoutVerbatimPrefix(arguments.folder));
   if (!IsFolder(folder)) return Usage(L"no such folder: " + arguments.folder);
 
   Gdiplus::GdiplusStartupInput startupInput;
@@ -118,11 +144,20 @@ int RunCheckCommand(int argc, wchar_t** argv) {
     return kExitNoGdiplus;
   }
   // Every image the check loads is released inside it, before the shutdown.
-  const CheckReport report = CheckGameFolder(folder);
+  CheckReport report = CheckGameFolder(folder);
+  const bool previewUnwritten =
+      !arguments.previewFolder.empty() &&
+      !AddPreview(WithoutTrailingSeparator(arguments.previewFolder), folder + kNolmFolder, report);
   Gdiplus::GdiplusShutdown(gdiplusToken);
 
   const std::string text =
       arguments.json ? JsonReport(report) : TextReport(WideToUtf8(arguments.folder), report);
-  WriteStd(STD_OUTPUT_HANDLE, text);
-  return CheckExitCode(report);
+  // A pipeline must not take a cut report, behind a passing exit code, for a whole one.
+  if (!WriteStd(STD_OUTPUT_HANDLE, text)) {
+    WriteStd(STD_ERROR_HANDLE,
+             "nolm-check: the report could not be written whole (is the disk full or the "
+             "output closed?)\n");
+    return kExitReportUnwritten;
+  }
+  return previewUnwritten ? kExitPreviewUnwritten : CheckExitCode(report);
 }

@@ -14,11 +14,20 @@ struct CheckWarning {
 
 // One artwork image as the shortcut loads and draws it.
 struct ArtworkReport {
-  bool drawn = false;      // false: the shortcut has no such image to draw
+  bool loaded = false;     // the shortcut has this image (it may still fail to draw)
+  bool drawn = false;      // loaded and its pixels decode; false: nothing drawn for it
   std::string file;        // "splash.png", "splash.jpg" or "title.png"
   unsigned width = 0;      // pixels
   unsigned height = 0;     // pixels
   ImagePlacement at = {};  // where it lands on the 800 x 350 frame, pixels
+};
+
+// The pictures asked for with --preview; paths are full.
+struct PreviewReport {
+  bool asked = false;    // --preview was given
+  bool written = false;  // both pictures were written
+  std::string firstFrame;
+  std::string installing;
 };
 
 // What the shortcut would do with one game folder. Strings are UTF-8.
@@ -29,6 +38,7 @@ struct CheckReport {
   std::string commandLine;  // the launcher's command line for this user (only when valid)
   ArtworkReport splash;     // shown once the configuration is accepted
   ArtworkReport titleImage;
+  PreviewReport preview;  // filled by the command, not by the folder check
   std::vector<CheckWarning> warnings;
 };
 

@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 
 #include <nlohmann/json.hpp>
 
 #include "check/file_bytes.h"
+#include "check/json_short_text.h"
 #include "check/wide_to_utf8.h"
 #include "text/json_string_value.h"
 
@@ -25,15 +27,23 @@ std::string Quoted(const std::string& bytes) {
 
 // A JSON value as a reader shows it, shortened so the warning stays one line.
 std::string Shown(const Json& value) {
-  std::string text = value.dump(-1, ' ', false, Json::error_handler_t::replace);
-  if (text.size() > 60) text = text.substr(0, 57) + "...";
-  return text;
+  return ShortJsonText(value, 60);
 }
 
-// UTF-16 text of JSON always holds NUL bytes, since its braces and quotes are
-// ASCII; UTF-8 JSON text never does. A byte-order mark is not needed to tell.
+// UTF-16 starts with its byte-order mark, or else shows its ASCII, which
+// braces, quotes and keys of JSON are, as a NUL in every other byte. One
+// stray NUL in UTF-8 text does neither.
 bool LooksLikeUtf16(const std::string& bytes) {
-  return bytes.find('\0') != std::string::npos;
+  if (bytes.size() >= 2 &&
+      ((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF'))) {
+    return true;
+  }
+  size_t pairs = 0, littleEndian = 0, bigEndian = 0;
+  for (size_t at = 0; at + 1 < bytes.size(); at += 2, ++pairs) {
+    if (bytes[at] != '\0' && bytes[at + 1] == '\0') ++littleEndian;
+    if (bytes[at] == '\0' && bytes[at + 1] != '\0') ++bigEndian;
+  }
+  return pairs > 0 && (littleEndian * 2 > pairs || bigEndian * 2 > pairs);
 }
 
 bool IsValidUtf8(const std::string& bytes) {
@@ -47,31 +57,81 @@ size_t LineOf(const std::string& text, size_t offset) {
   return 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + offset, '\n'));
 }
 
-// Why the shortcut refuses: the same rule, asked one byte at a time, names
-// the first byte it rejects.
+// The character that starts at byte `at`, for a person: "é" (U+00E9), or
+// "the byte E9, which is not UTF-8," where no well-formed sequence starts.
+std::string CharacterAt(const std::string& text, size_t at) {
+  const auto lead = static_cast<unsigned char>(text[at]);
+  // The lead byte tells the length; the conversion refuses a lone
+  // continuation byte, an overlong form, a surrogate and a cut sequence.
+  const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  const std::string sequence = text.substr(at, length);
+  wchar_t units[2] = {};
+  const int count = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, sequence.data(),
+                                        static_cast<int>(sequence.size()), units, 2);
+  char code[48];
+  if (count <= 0) {
+    std::snprintf(code, sizeof code, "the byte %02X, which is not UTF-8,", lead);
+    return code;
+  }
+  const unsigned point =
+      count == 1 ? units[0] : 0x10000 + ((units[0] - 0xD800u) << 10) + (units[1] - 0xDC00u);
+  std::snprintf(code, sizeof code, "(U+%04X)", point);
+  // A control character does not show between quotes; its code point does.
+  if (point < 0x20 || point == 0x7F) return code;
+  return Quoted(sequence) + " " + code;
+}
+
+// Why the shortcut refuses: the same rule, asked one byte at a time, finds
+// the first byte it rejects; the developer is told the whole character there.
 std::string RefusalReason(const std::string& slug) {
   if (slug.empty()) return "it finds no \"game\" value";
-  for (char byte : slug) {
-    if (!IsValidGameSlug(std::string(1, byte))) {
-      return "the \"game\" value " + Quoted(slug) + " holds " + Quoted(std::string(1, byte)) +
-             ", and only A-Z a-z 0-9 _ - are allowed";
+  for (size_t at = 0; at < slug.size(); ++at) {
+    if (!IsValidGameSlug(std::string(1, slug[at]))) {
+      // Every byte before it is ASCII, so bytes and characters count alike.
+      return "the \"game\" value " + Quoted(slug) + " holds " + CharacterAt(slug, at) +
+             " at character " + std::to_string(at + 1) + ", and only A-Z a-z 0-9 _ - are allowed";
     }
   }
   return "the \"game\" value is " + std::to_string(slug.size()) +
          " bytes long, longer than the 64 allowed";
 }
 
-void AddFileWarnings(const FileBytes& file, std::vector<CheckWarning>& warnings) {
+// Why `file` is not all of the file the shortcut read, or empty when it is.
+std::string IncompleteReadReason(const FileBytes& file, const std::string& configText) {
+  if (file.size > kWholeFileLimit) {
+    return "is " + std::to_string(file.size) + " bytes, more than the " +
+           std::to_string(kWholeFileLimit) + " this check reads";
+  }
+  if (!file.readable) {
+    return "could not be read in full (a read failed after " + std::to_string(file.bytes.size()) +
+           " of its " + std::to_string(file.size) + " bytes)";
+  }
+  const bool sameStart = file.bytes.compare(0, configText.size(), configText) == 0;
+  const bool shortcutReadAll =
+      configText.size() >= std::min<uint64_t>(file.size, static_cast<uint64_t>(kConfigTextLimit));
+  if (!file.whole || !sameStart || !shortcutReadAll) {
+    return "read differently twice: it changed, or a read failed, while it was being checked";
+  }
+  return {};
+}
+
+void AddFileWarnings(const FileBytes& file, const std::string& configText,
+                     std::vector<CheckWarning>& warnings) {
   if (file.size > kConfigTextLimit) {
     Warn(warnings, "config-truncated",
          "nolm/config.json is " + std::to_string(file.size) + " bytes; the shortcut reads only " +
              "the first " + std::to_string(kConfigTextLimit) + " and ignores the rest");
   }
+  // Bytes cut off by a read that stopped early may end inside a character.
+  const size_t cut = file.whole ? 0 : std::min<size_t>(3, file.bytes.size());
   if (LooksLikeUtf16(file.bytes)) {
+    const bool scanFindsNothing = JsonStringValue(configText, kGameKey).empty() &&
+                                  JsonStringValue(configText, kNameKey).empty();
     Warn(warnings, "config-not-utf8",
-         "nolm/config.json looks like UTF-16; the shortcut reads it as UTF-8 bytes and finds no "
-         "\"game\" or \"name\" in it: save it as UTF-8");
-  } else if (!IsValidUtf8(file.bytes)) {
+         std::string("nolm/config.json looks like UTF-16; the shortcut reads it as UTF-8 bytes") +
+             (scanFindsNothing ? " and finds no \"game\" or \"name\" in it" : "") +
+             ": save it as UTF-8");
+  } else if (!IsValidUtf8(file.bytes.substr(0, file.bytes.size() - cut))) {
     Warn(warnings, "config-not-utf8",
          "nolm/config.json is not valid UTF-8; characters in another encoding show as \xEF\xBF\xBD "
          "in the window title: save it as UTF-8");
@@ -106,7 +166,17 @@ struct ParseErrorRecorder : nlohmann::json_sax<Json> {
 std::string ParseErrorOf(const std::string& text) {
   ParseErrorRecorder recorder;
   Json::sax_parse(text, &recorder);
-  return recorder.message;
+  // The reader quotes the token it stopped in, which may be megabytes long.
+  const std::string lastRead = "; last read: '";
+  const size_t quoted = recorder.message.find(lastRead);
+  if (quoted == std::string::npos) return recorder.message;
+  const size_t from = quoted + lastRead.size();
+  // The quote closes either the message or the part before "; expected ...".
+  size_t to = recorder.message.find("'; expected ", from);
+  if (to == std::string::npos) to = recorder.message.size() - 1;
+  if (to < from) return recorder.message;
+  return recorder.message.substr(0, from) +
+         ShortenedUtf8(recorder.message.substr(from, to - from), 40) + recorder.message.substr(to);
 }
 
 // "game" or "name": what the scan takes against what a JSON reader sees.
@@ -132,7 +202,10 @@ void CompareKey(const std::string& key, const std::string& configText, const Jso
   std::string reason;
   const std::string needle = "\"" + key + "\"";
   if (found && !member->is_string()) {
-    reason = "the value is not a string, so the shortcut takes the next quoted text instead";
+    reason = scanned.empty() ? "the value is not a string, and no quoted text follows it in what "
+                               "the shortcut reads"
+                             : "the value is not a string, so the shortcut takes the next quoted "
+                               "text instead";
   } else if (found && member->get_ref<const std::string&>().find('"') != std::string::npos &&
              !scanned.empty() && scanned.back() == '\\') {
     reason = "the value holds an escaped quote, where the shortcut's value ends";
@@ -167,12 +240,23 @@ void AddConfigWarnings(const std::wstring& configPath, const std::string& config
          what + ": the launcher starts without --game, so it does not know which game to open");
     return;
   }
-  AddFileWarnings(file, warnings);
+  AddFileWarnings(file, configText, warnings);
   const std::string scannedGame = JsonStringValue(configText, kGameKey);
   if (!config.valid) {
     Warn(warnings, "config-refused",
          "the shortcut refuses nolm/config.json because " + RefusalReason(scannedGame) +
              "; the player sees the invalid-configuration message and the game does not start");
+  }
+  const std::string incomplete = IncompleteReadReason(file, configText);
+  if (!incomplete.empty()) {
+    // Part of a file is no JSON document: the reader would only report where
+    // the bytes stop, and compare values that may lie past them.
+    Warn(warnings, "config-partly-read",
+         "nolm/config.json " + incomplete +
+             ", so its JSON was not checked and not compared with the shortcut's scan");
+    CompareKey(kGameKey, configText, nullptr, file.bytes, warnings);
+    CompareKey(kNameKey, configText, nullptr, file.bytes, warnings);
+    return;
   }
   const Json document = Json::parse(file.bytes, nullptr, false);
   if (document.is_discarded()) {

@@ -23,14 +23,22 @@ FileBytes ReadFileBytes(const std::wstring& path) {
   file.size = static_cast<uint64_t>(size.QuadPart);
   file.bytes.resize(static_cast<size_t>(file.size < kWholeFileLimit ? file.size : kWholeFileLimit));
   size_t got = 0;
+  bool failed = false;
   while (got < file.bytes.size()) {
     DWORD read = 0;
     const DWORD want =
         static_cast<DWORD>(file.bytes.size() - got < 0x100000 ? file.bytes.size() - got : 0x100000);
-    if (!ReadFile(handle.get(), file.bytes.data() + got, want, &read, nullptr) || read == 0) break;
+    if (!ReadFile(handle.get(), file.bytes.data() + got, want, &read, nullptr)) failed = true;
+    if (failed || read == 0) break;
     got += read;
   }
-  file.readable = got == file.bytes.size();
+  file.readable = !failed;
+  // A file that grew since its size was taken has more to give; one that
+  // shrank ended early, without an error.
+  char more = 0;
+  DWORD extra = 0;
+  const bool complete = !failed && file.size <= kWholeFileLimit && got == file.size;
+  file.whole = complete && !(ReadFile(handle.get(), &more, 1, &extra, nullptr) && extra > 0);
   file.bytes.resize(got);
   return file;
 }

@@ -7,9 +7,12 @@
 struct FileBytes {
   bool exists = false;  // something, file or folder, is at the path
   bool isFolder = false;
-  bool readable = false;  // opened and read without error
-  uint64_t size = 0;      // the file's size in bytes, however large
-  std::string bytes;      // its first kWholeFileLimit bytes at most
+  bool readable = false;  // opened, and no read failed
+  // `bytes` is the whole file: it is not past kWholeFileLimit, no read
+  // failed, and its length did not change while it was read.
+  bool whole = false;
+  uint64_t size = 0;  // the file's size in bytes when it was opened, however large
+  std::string bytes;  // its first kWholeFileLimit bytes at most
 };
 
 // Far above any configuration file; bounds the memory a mistaken path costs.

@@ -44,6 +44,11 @@ std::string JsonReport(const CheckReport& report) {
   object["command_line"] = StringOrNull(report.valid, report.commandLine);
   object["splash"] = Artwork(report.splash);
   object["title_image"] = Artwork(report.titleImage);
+  object["preview"] = nullptr;
+  if (report.preview.written) {
+    object["preview"] = {{"first_frame", report.preview.firstFrame},
+                         {"installing", report.preview.installing}};
+  }
   object["warnings"] = Json::array();
   for (const CheckWarning& warning : report.warnings) {
     object["warnings"].push_back({{"code", warning.code}, {"message", warning.message}});

@@ -28,6 +28,18 @@ std::string Outcome(const CheckReport& report) {
   }
 }
 
+std::string Preview(const CheckReport& report) {
+  if (report.preview.written) {
+    return "wrote " + report.preview.firstFrame + " (the first frame) and " +
+           report.preview.installing + " (installing, the bar at 40 %)";
+  }
+  if (!report.valid) {
+    return "no picture: the shortcut refuses the configuration, so the player sees only the "
+           "message box";
+  }
+  return "no picture: it could not be written (see the error above)";
+}
+
 }  // namespace
 
 std::string CoordinateText(float value) {
@@ -54,13 +66,17 @@ std::string TextReport(const std::string& folder, const CheckReport& report) {
   const std::string later = report.valid ? "" : " (once the configuration is accepted)";
   std::string splash = "none, the placeholder text \"Nolm Launcher\" shows";
   if (report.splash.drawn) splash = Artwork(report.splash);
-  if (!report.splash.drawn && report.titleImage.drawn) splash = "none, the background colour shows";
+  // The placeholder shows only when the shortcut has no image at all.
+  if (!report.splash.drawn && (report.splash.loaded || report.titleImage.loaded)) {
+    splash = "none, the background colour shows";
+  }
   out += "splash: " + splash + later + "\n";
   std::string title = "none";
   if (report.titleImage.drawn) {
     title = Artwork(report.titleImage) + (report.splash.drawn ? ", over the splash" : "");
   }
   out += "title image: " + title + later + "\n";
+  if (report.preview.asked) out += "preview: " + Preview(report) + "\n";
   for (const CheckWarning& warning : report.warnings) {
     out += "warning [" + warning.code + "]: " + warning.message + "\n";
   }

@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """End-to-end tests of nolm-check.exe under Wine: a few game folders, each
 built to exercise some of the shortcut's decisions and the checker's warning
-families, checked by exit code, --json fields and warning codes; then launcher
+families, checked by exit code, --json fields and warning codes; its preview
+pictures against a capture of the shortcut's real splash window; and launcher
 releases, from a folder and from the HTTPS fixture server, unpacked by the real
 7zr.exe, a good one and the faults grouped into a few runs. Every Wine process
 start costs ~2 s, so each folder and release runs once in setUpClass.
 
-  check_test.py --state STATE --testenv testenv.sh --exe nolm-check.exe --data TESTDATA
+  check_test.py --state STATE --testenv testenv.sh --exe nolm-check.exe
+                --shortcut nolm-shortcut.exe --data TESTDATA [unittest args]
 """
 
 import argparse
@@ -21,7 +23,11 @@ import sys
 import unittest
 import zlib
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+import harness as h  # noqa: E402
+
 ARGS = None  # set by main()
+BAR_ROWS = list(range(344, 350))
 LAUNCHER = '"C:\\users\\%s\\Nolm\\Launcher\\launcher.exe"' % getpass.getuser()
 
 
@@ -43,33 +49,86 @@ FOLDERS = {
     "traps": (b'{"build": {"game": "old-slug"}, "game": "my-game", "name": 7, "id": "x"}', {}),
     "quote": (b'{"game": "my-game", "name": "The \\"Best\\" Game"}', {}),
     "escapes": (b'{"game": "my-game", "name": "Caf\\u00e9"}', {}),
-    "not-json": (b'{"game": "my-game", "name": "Racer",}', {}),
+    # A stray NUL byte does not make UTF-8 text UTF-16.
+    "not-json": (b'{"game": "my-game", "name": "Racer",}\n\0', {}),
     # Loading goes by content, not name: PNG bytes stand in for a JPEG.
     "fallback": (b'{"game": "my-game"}',
                  {"splash.png": b"not an image", "splash.jpg": png(100, 50),
                   "title.png": png(280, 105)}),
-    "refused": (b'{"name": "No Game", "game": "my game"}', {}),
+    "refused": ('{"name": "No Game", "game": "jeu-\u00e9t\u00e9"}'.encode(), {}),
     "truncated": (b'{"pad": "' + b"x" * 70000 + b'", "game": "late"}', {}),
+    # Past what the check reads whole (16 MiB): no JSON verdict on part of it.
+    "huge": (b'{"game": "my-game", "pad": "' + b"x" * (17 << 20) + b'"}', {}),
+    # Shown in a warning without recursing once per level.
+    "deep": (b'{"game": "my-game", "name": ' + b"[" * 100000 + b"]" * 100000 + b"}", {}),
     "utf16": ('{"game": "my-game"}'.encode("utf-16-le"), {}),
     "none": (None, {}),
 }
 
 
-def run(*args):
-  """(exit code, output) of nolm-check.exe under Wine; the test environment
-  hands back stdout and stderr together, through a file, since Wine's services
-  keep inherited pipes open."""
+def run(*args, program=None):
+  """(exit code, output) of nolm-check.exe (or `program`), started in the
+  checker's folder, under Wine; the test environment hands back stdout and
+  stderr together, through a file, since Wine's services keep inherited pipes
+  open."""
   out_path = os.path.join(ARGS.work, "out.txt")
   with open(out_path, "wb") as out:
-    code = subprocess.run([ARGS.testenv, "run", ARGS.state, ARGS.exe] + list(args),
-                          stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL,
-                          timeout=120).returncode
+    code = subprocess.run([ARGS.testenv, "run", ARGS.state, program or ARGS.exe] + list(args),
+                          cwd=os.path.dirname(ARGS.exe), stdin=subprocess.DEVNULL, stdout=out,
+                          stderr=subprocess.DEVNULL, timeout=120).returncode
   with open(out_path, "rb") as out:
     return code, out.read().decode("utf-8")
 
 
 def windows_path(path):
   return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def png_rows(path):
+  """(channels, rows) of an 8-bit RGB or RGBA PNG without interlacing; each
+  row is the bytes of its pixels, filters undone."""
+  with open(path, "rb") as f:
+    data = f.read()
+  at, idat = 8, b""
+  while at < len(data):
+    length, tag = struct.unpack(">I4s", data[at:at + 8])
+    body = data[at + 8:at + 8 + length]
+    if tag == b"IHDR":
+      width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", body)
+    idat += body if tag == b"IDAT" else b""
+    at += 12 + length
+  assert depth == 8 and colour in (2, 6) and interlace == 0, (depth, colour, interlace)
+  channels = 4 if colour == 6 else 3
+  raw, stride = zlib.decompress(idat), width * channels
+  rows, above = [], bytearray(stride)
+  for y in range(height):
+    kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+    for x in range(stride if kind else 0):
+      left = line[x - channels] if x >= channels else 0
+      corner = above[x - channels] if x >= channels else 0
+      guess = left + above[x] - corner
+      paeth = min((abs(guess - left), 0, left), (abs(guess - above[x]), 1, above[x]),
+                  (abs(guess - corner), 2, corner))[2]
+      line[x] = (line[x] + (0, left, above[x], (left + above[x]) // 2, paeth)[kind]) & 0xFF
+    rows.append(bytes(line))
+    above = line
+  return channels, rows
+
+
+def rgb_rows_of_png(path):
+  channels, rows = png_rows(path)
+  return channels, [(r[0::channels], r[1::channels], r[2::channels]) for r in rows]
+
+
+def rgb_rows_of_capture(path):
+  """The rows of a 24-bit BMP capture, top first, as (red, green, blue) bytes."""
+  bitmap = h.Bitmap(path)
+  rows = []
+  for y in range(bitmap.height):
+    row = bitmap.height - 1 - y if bitmap.bottom_up else y
+    bgr = bitmap.pixels[row * bitmap.stride:row * bitmap.stride + bitmap.width * 3]
+    rows.append((bgr[2::3], bgr[1::3], bgr[0::3]))
+  return rows
 
 
 # What a launcher release holds; the bytes do not matter, only the names.
@@ -160,11 +219,16 @@ def release_runs():
           for name, (code, out) in runs.items()}
 
 
+
 class CheckTest(unittest.TestCase):
 
   @classmethod
   def setUpClass(cls):
     shutil.rmtree(ARGS.work, ignore_errors=True)
+    cls.previews = os.path.join(ARGS.work, "previews")
+    # Left by an earlier preview: no picture may stay for a refused folder.
+    os.makedirs(os.path.join(cls.previews, "refused"))
+    h.write_bytes(os.path.join(cls.previews, "refused", "first-frame.png"), png(8, 8))
     cls.results = {}
     for name, (config, files) in FOLDERS.items():
       game = os.path.join(ARGS.work, name)
@@ -172,11 +236,22 @@ class CheckTest(unittest.TestCase):
       for file, content in ([("config.json", config)] if config else []) + list(files.items()):
         with open(os.path.join(game, "nolm", file), "wb") as f:
           f.write(content)
-      code, out = run("--json", windows_path(game))
+      code, out = run("--json", "--preview", windows_path(os.path.join(cls.previews, name)),
+                      windows_path(game))
       cls.results[name] = (code, json.loads(out))
-    cls.text = run(windows_path(os.path.join(ARGS.work, "traps")))
+    # The \\?\ prefix, which allows no "/" after it, is taken off.
+    cls.text = run("\\\\?\\" + windows_path(os.path.join(ARGS.work, "traps")))
+    # A report that cannot be written whole: its own exit code, said on stderr.
+    # cmd starts the checker from its own folder, so no path it quotes
+    # precedes the redirection (cmd would strip the first and last quote).
+    cls.full_disk = run("/c", os.path.basename(ARGS.exe), "--json",
+                        windows_path(os.path.join(ARGS.work, "clean")), ">", "Z:\\dev\\full",
+                        program="cmd")
     cls.usage = run("--json", windows_path(os.path.join(ARGS.work, "missing")))
-    cls.releases = release_runs()
+    # A file stands where the preview's folder should be.
+    clean = os.path.join(ARGS.work, "clean")
+    cls.unwritable = run("--preview", windows_path(os.path.join(clean, "nolm", "config.json", "x")),
+                         windows_path(clean))
 
   def result(self, name, exit_code, codes):
     """The folder's report, after checking its exit code and warning codes."""
@@ -196,6 +271,9 @@ class CheckTest(unittest.TestCase):
     # The shortest decimal of each single-precision value GDI+ is given.
     self.assertEqual(report["title_image"], {"file": "title.png", "width": 600, "height": 100,
                                              "drawn": [120, 128.33333, 560, 93.333336]})
+    folder = windows_path(os.path.join(self.previews, "clean"))
+    self.assertEqual(report["preview"], {"first_frame": folder + "\\first-frame.png",
+                                         "installing": folder + "\\installing.png"})
 
   def test_scan_traps(self):
     report = self.result("traps", 2, ["scan-differs-game", "scan-differs-name"])
@@ -220,9 +298,18 @@ class CheckTest(unittest.TestCase):
   def test_refused(self):
     report = self.result("refused", 1, ["config-refused"])
     self.assertEqual((report["valid"], report["slug"], report["command_line"]),
-                     (False, "my game", None))
+                     (False, "jeu-\u00e9t\u00e9", None))
+    self.assertIn('holds "\u00e9" (U+00E9) at character 5,', report["warnings"][0]["message"])
+    # The player sees only the message box: no picture.
+    self.assertIsNone(report["preview"])
+    self.assertEqual(os.listdir(os.path.join(self.previews, "refused")), [])
     self.result("truncated", 1, ["config-truncated", "config-refused", "scan-differs-game"])
     self.result("utf16", 1, ["config-not-utf8", "config-refused", "config-not-json"])
+
+  def test_files_past_the_reads(self):
+    self.result("huge", 2, ["config-truncated", "config-partly-read"])
+    report = self.result("deep", 2, ["config-truncated", "scan-differs-name"])
+    self.assertIn('sees "name": [[[[', report["warnings"][1]["message"])
 
   def test_no_configuration_starts_without_game(self):
     report = self.result("none", 2, ["config-missing"])
@@ -235,7 +322,69 @@ class CheckTest(unittest.TestCase):
     self.assertIn("\nwarning [scan-differs-game]: a JSON reader sees \"game\": \"my-game\"", out)
     self.assertEqual(self.usage[0], 64, self.usage[1])
     self.assertIn("no such folder", self.usage[1])
+    self.assertEqual(self.full_disk, (74, "nolm-check: the report could not be written whole "
+                                          "(is the disk full or the output closed?)\n"))
+    code, out = self.unwritable
+    self.assertEqual(code, 73, out)
+    self.assertTrue(out.startswith("nolm-check: cannot create the folder "), out)
+    self.assertIn("\npreview: no picture: it could not be written (see the error above)\n", out)
 
+
+class PreviewTest(unittest.TestCase):
+  """The preview is the window: for the demo's artwork (a splash and a title
+  with transparency), first-frame.png equals a capture of the real splash
+  window for the same folder, and installing.png differs from it only in the
+  bar's rows. The launcher is installed already, so the window shows no bar."""
+
+  @classmethod
+  def setUpClass(cls):
+    harness = h.Harness(ARGS.state, ARGS.testenv, ARGS.shortcut, ARGS.data)
+    case = harness.new_case("preview")
+    program = case.make_game('{"game": "star-drift", "name": "Star Drift"}')
+    game = os.path.dirname(program)
+    subprocess.run([sys.executable, os.path.join(ARGS.tools, "make_demo_art.py"),
+                    os.path.join(game, "nolm")], check=True, stdout=subprocess.DEVNULL)
+    case.preinstall()
+    cls.out = os.path.join(case.folder, "preview")
+    cls.check = run("--json", "--preview", windows_path(cls.out), windows_path(game))
+    # A capture every 100 ms while the splash shows: the first GUI program of
+    # a fresh Wine session can reach the screen some 400 ms after its window
+    # is visible (black until then), and the launcher's window may cover the
+    # splash at its end.
+    cls.report = case.run_driver(program, captures=tuple(range(100, 3001, 100)))
+
+  def test_first_frame_is_the_window(self):
+    code, out = self.check
+    self.assertEqual((code, json.loads(out)["preview"]["first_frame"]),
+                     (0, windows_path(os.path.join(self.out, "first-frame.png"))), out)
+    channels, frame = rgb_rows_of_png(os.path.join(self.out, "first-frame.png"))
+    self.assertEqual((channels, len(frame), len(frame[0][0])), (4, 350, 800))  # 32-bit
+    # How many rows of each capture of the window differ from the preview:
+    # none, for some capture, since the window shows that one frame all along.
+    differing = []
+    for capture in [c for c in self.report.captures() if c["ok"]]:
+      window = rgb_rows_of_capture(capture["path"])
+      differing.append(sum(frame[y] != window[y] for y in range(350)))
+    self.assertIn(0, differing, self.report.summary())
+
+  def test_installing_differs_only_in_the_bar(self):
+    _, frame = rgb_rows_of_png(os.path.join(self.out, "first-frame.png"))
+    _, installing = rgb_rows_of_png(os.path.join(self.out, "installing.png"))
+    self.assertEqual([y for y in range(350) if frame[y] != installing[y]], BAR_ROWS)
+    # 40 %: white over the first 320 pixels of the bar, the track after them.
+    red = installing[346][0]
+    self.assertEqual((red[:320], red[320] < 255), (b"\xff" * 320, True))
+
+
+
+class ReleaseTest(unittest.TestCase):
+  """The release check: release folders and the hosts serving them."""
+
+  @classmethod
+  def setUpClass(cls):
+    shutil.rmtree(os.path.join(ARGS.work, "releases"), ignore_errors=True)
+    os.makedirs(os.path.join(ARGS.work, "releases"))
+    cls.releases = release_runs()
 
   def release(self, name, exit_code, codes):
     """The release check's report, after checking its exit code and finding codes."""
@@ -310,10 +459,13 @@ def main():
   parser.add_argument("--state", required=True, help="test environment state folder")
   parser.add_argument("--testenv", required=True, help="tests/env/testenv.sh")
   parser.add_argument("--exe", required=True, help="nolm-check.exe")
-  parser.add_argument("--data", required=True, help="test data folder, with 7zr.exe")
+  parser.add_argument("--shortcut", required=True, help="nolm-shortcut.exe, for the preview test")
+  parser.add_argument("--data", required=True, help="folder of driver.exe and the test files")
   global ARGS
   ARGS, rest = parser.parse_known_args()
-  ARGS.work = os.path.join(os.path.abspath(ARGS.state), "check folders")
+  ARGS.state, ARGS.testenv, ARGS.exe = map(os.path.abspath, (ARGS.state, ARGS.testenv, ARGS.exe))
+  ARGS.tools = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools")
+  ARGS.work = os.path.join(ARGS.state, "check folders")
   unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 

@@ -307,14 +307,17 @@ class InstalledLauncherTest(EndToEndTest):
     cls.requests = HARNESS.requests()
 
   def test_no_progress_bar(self):
-    captures = [c for c in self.report.captures() if c["ok"]]
-    self.assertTrue(captures, self.report.summary())
-    for capture in captures:
-      bitmap = h.Bitmap(capture["path"])
+    # On a loaded machine the first capture can come before the first paint
+    # reached the screen (another window still shows there): such a capture
+    # says nothing of the bar.
+    bitmaps = [h.Bitmap(c["path"]) for c in self.report.captures() if c["ok"]]
+    painted = [b for b in bitmaps if h.close_to(b.pixel(400, 100), BACKGROUND, TOLERANCE)]
+    self.assertTrue(painted, self.report.summary())
+    for bitmap in painted:
       for y in BAR_ROWS:
         for x in (0, 200, 400, 600, 799):
           self.assertTrue(h.close_to(bitmap.pixel(x, y), BACKGROUND, TOLERANCE),
-                          (capture["path"], x, y, bitmap.pixel(x, y)))
+                          (x, y, bitmap.pixel(x, y)))
 
   def test_launcher_started_with_game(self):
     self.assertClosedQuietly(self.report)
@@ -546,7 +549,7 @@ class UnfinishedInstallationTest(EndToEndTest):
              "left": install_state(case)}
       HARNESS.reset_server()
       HARNESS.serve_launcher()
-      run["second"] = case.run_driver(program, wait_launcher_ms=LAUNCHER_GRACE_MS)
+      run["second"] = case.run_driver(program, wait_launcher_ms=LAUNCHER_GRACE_MS, tag="-again")
       run["requests"] = HARNESS.requests()
       cls.runs[name] = run
 

@@ -10,7 +10,9 @@
 
 namespace {
 
+// As the game folder check's: 70 the check could not run, 74 cut output.
 constexpr int kExitNoScratch = 70;
+constexpr int kExitReportUnwritten = 74;
 
 int Usage(const std::string& error) {
   WriteStd(STD_ERROR_HANDLE, "nolm-check: " + error + "\n(nolm-check --help shows the usage)\n");
@@ -42,6 +44,12 @@ int RunReleaseCommand(bool json, const std::wstring& folder, const std::wstring&
              "nolm-check: no scratch folder could be made under the temporary folder\n");
     return kExitNoScratch;
   }
-  WriteStd(STD_OUTPUT_HANDLE, json ? ReleaseJsonReport(report) : ReleaseTextReport(report));
+  // A pipeline must not take a cut report, behind a passing exit code, for a whole one.
+  if (!WriteStd(STD_OUTPUT_HANDLE, json ? ReleaseJsonReport(report) : ReleaseTextReport(report))) {
+    WriteStd(STD_ERROR_HANDLE,
+             "nolm-check: the report could not be written whole (is the disk full or the "
+             "output closed?)\n");
+    return kExitReportUnwritten;
+  }
   return ReleaseExitCode(report);
 }

@@ -7,6 +7,6 @@
 // given, writes the report (text, or JSON with `json`) to stdout and returns
 // the exit code: 0 fine, 1 an error, 2 warnings only, 64 bad usage (no such
 // folder or file, a host given as a URL), 70 when no scratch folder can be
-// made. Blocks.
+// made, 74 when the report cannot be written whole. Blocks.
 int RunReleaseCommand(bool json, const std::wstring& folder, const std::wstring& host,
                       const std::wstring& extractor);
