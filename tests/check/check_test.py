@@ -136,13 +136,19 @@ LAUNCHER_FILES = {"launcher.exe": b"MZ" + bytes(range(256)) * 40, "launcher.pck"
 EXTRACTOR_PATH = "ip7z/7zip/releases/download/26.01/7zr.exe"
 
 
-def make_archive(path, inside="", options=()):
-  """A 7z archive of LAUNCHER_FILES, under the folder `inside` when given."""
+def make_archive(path, inside="", options=(), read_only=None):
+  """A 7z archive of LAUNCHER_FILES, under the folder `inside` when given,
+  with a read-only file at the path `read_only` too."""
   source = path + ".files"
   os.makedirs(os.path.join(source, inside))
   for name, content in LAUNCHER_FILES.items():
     with open(os.path.join(source, inside, name), "wb") as f:
       f.write(content)
+  if read_only:
+    os.makedirs(os.path.dirname(os.path.join(source, read_only)))
+    with open(os.path.join(source, read_only), "wb") as f:
+      f.write(b"\n")
+    os.chmod(os.path.join(source, read_only), 0o444)
   subprocess.run(["7zz", "a", "-bd", "-bso0", "-bsp0"] + list(options) +
                  [os.path.abspath(path), inside or "."], cwd=source, check=True)
   shutil.rmtree(source)
@@ -185,6 +191,8 @@ def release_runs():
       "ppmd": make_release("ppmd", b"<!DOCTYPE html><title>502 Bad Gateway</title>",
                            options=["-m0=PPMd"]),
       "encrypted": make_release("encrypted", b'{"version": 2}', options=["-pSECRET"]),
+      # The installation's last step cannot delete it, so it never counts as done.
+      "marker": make_release("marker", b'{"version": "1"}', read_only="temp/install.incomplete"),
   }
   runs = {"good": run("--json", "--release", windows_path(good), "--extractor",
                       windows_path(extractor))}
@@ -415,6 +423,7 @@ class ReleaseTest(unittest.TestCase):
     # 7zr.exe asks for a password and must get end of input, not wait.
     report = self.release("encrypted", 1, ["manifest-no-version", "archive-unreadable"])
     self.assertIn("it is encrypted", report["findings"][1]["message"])
+    self.release("marker", 1, ["archive-has-marker"])
 
   def test_good_host(self):
     report = self.release("host", 0, [])

@@ -118,7 +118,8 @@ void CheckInstalled(const std::wstring& installDir, ReleaseReport& report) {
   }
 }
 
-// Counts what the archive put there, once the check's own files are gone.
+// Counts what the archive put there, once the check's own files (the
+// archive, the extractor, the marker) are gone.
 void CountUnpacked(const std::wstring& installDir, ReleaseReport& report) {
   const std::vector<TreeEntry> tree = ListTree(installDir);
   for (const TreeEntry& entry : tree) {
@@ -199,6 +200,15 @@ void UnpackArchive(const std::wstring& installDir, const std::wstring& outputPat
   std::optional<DWORD> exitCode;
   DWORD startError = 0;
   std::string output;
+  // As the installation does before it extracts; it removes the marker as
+  // its last step, which CheckInstalled follows.
+  UniqueHandle(CreateFileW(/* lpFileName */ (installDir + kIncompleteMarker).c_str(),
+                           /* dwDesiredAccess */ GENERIC_WRITE,
+                           /* dwShareMode */ 0,
+                           /* lpSecurityAttributes */ nullptr,
+                           /* dwCreationDisposition */ CREATE_ALWAYS,
+                           /* dwFlagsAndAttributes */ FILE_ATTRIBUTE_NORMAL,
+                           /* hTemplateFile */ nullptr));
   const auto start = std::chrono::steady_clock::now();
   {
     UniqueHandle file(
@@ -235,6 +245,6 @@ void UnpackArchive(const std::wstring& installDir, const std::wstring& outputPat
              "): " + UnpackFailureReason(output, firstBytes) + "; every installation fails"});
     return;
   }
-  CountUnpacked(installDir, report);
   CheckInstalled(installDir, report);
+  CountUnpacked(installDir, report);
 }

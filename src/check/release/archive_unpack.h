@@ -5,8 +5,8 @@
 #include "check/release/release_report.h"
 
 // Unpacks the archive at `installDir`\temp\launcher_install.7z with the
-// verified `installDir`\lib\7zr.exe exactly as the shortcut does (its command
-// line, hidden, stdin the NUL device), its output going to `outputPath` (a
+// verified `installDir`\lib\7zr.exe exactly as the shortcut does (its marker
+// first, its command line, hidden, stdin the NUL device), its output going to `outputPath` (a
 // file deleted when the last handle to it closes), then
 // deletes the archive and the extractor and judges what is left by the
 // shortcut's own tests: exit code 0, launcher.exe for the installation, and
