@@ -7,6 +7,7 @@
 #include "check/console_output.h"
 #include "check/folder_check.h"
 #include "check/preview_frames.h"
+#include "check/release/release_command.h"
 #include "check/report_json.h"
 #include "check/report_text.h"
 #include "check/wide_to_utf8.h"
@@ -20,13 +21,19 @@ constexpr int kExitReportUnwritten = 74;
 
 constexpr char kUsage[] =
     "usage: nolm-check [--json] [--preview <out folder>] <game folder>\n"
+    "       nolm-check [--json] --release <folder> [--extractor <7zr.exe>]\n"
+    "       nolm-check [--json] --host <host> [--release <folder>]\n"
     "Tells what nolm-shortcut.exe will do with the game folder that holds it\n"
     "and its nolm\\ folder, and warns where it may not be what you meant.\n"
     "--preview writes first-frame.png and installing.png, the splash as the\n"
     "player sees it, into <out folder>.\n"
-    "Exit code: 0 fine, 1 the configuration is refused, 2 it runs with\n"
-    "warnings, 64 bad usage, 73 a picture could not be written, 74 the\n"
-    "report could not be written whole.\n";
+    "With --release and --host: what a player's first installation makes of\n"
+    "the launcher release in <folder> (launcher\\version.json and\n"
+    "launcher\\launcher.7z) and of what <host> serves, unpacked by the pinned\n"
+    "7zr.exe (--extractor, or the one the shortcut downloads).\n"
+    "Exit code: 0 fine, 1 the configuration is refused or the installation\n"
+    "fails, 2 it runs with warnings, 64 bad usage, 73 a picture could not be\n"
+    "written, 74 the report could not be written whole.\n";
 
 // A trailing separator would double the one before "nolm"; a root keeps its own.
 std::wstring WithoutTrailingSeparator(std::wstring folder) {
@@ -61,11 +68,24 @@ int Usage(const std::wstring& error) {
 CheckArguments ParseCheckArguments(const std::vector<std::wstring>& arguments) {
   CheckArguments parsed;
   bool previewFolderNext = false;
+  std::wstring* value = nullptr;  // the release option that takes the next argument
   for (const std::wstring& argument : arguments) {
     if (previewFolderNext) {
       if (argument.empty()) break;
       parsed.previewFolder = argument;
       previewFolderNext = false;
+    } else if (value != nullptr) {
+      if (argument.empty()) break;
+      *value = argument;
+      value = nullptr;
+    } else if (argument == L"--release" || argument == L"--host" || argument == L"--extractor") {
+      value = argument == L"--release" ? &parsed.release
+              : argument == L"--host"  ? &parsed.host
+                                       : &parsed.extractor;
+      if (!value->empty()) {
+        parsed.error = argument + L" given twice";
+        return parsed;
+      }
     } else if (argument == L"--preview") {
       previewFolderNext = true;
     } else if (argument == L"--json") {
@@ -87,11 +107,18 @@ CheckArguments ParseCheckArguments(const std::vector<std::wstring>& arguments) {
     parsed.error = L"--preview needs an out folder";
     return parsed;
   }
-  if (parsed.folder.empty()) {
+  const bool release = !parsed.release.empty() || !parsed.host.empty();
+  if (value != nullptr) {
+    parsed.error = L"--release, --host and --extractor each need a value after them";
+  } else if (release && (!parsed.folder.empty() || !parsed.previewFolder.empty())) {
+    parsed.error = L"a game folder and --release or --host are checked separately";
+  } else if (!parsed.extractor.empty() && !release) {
+    parsed.error = L"--extractor goes with --release or --host";
+  } else if (!release && parsed.folder.empty()) {
     parsed.error = L"no game folder given";
-    return parsed;
+  } else {
+    parsed.ok = true;
   }
-  parsed.ok = true;
   return parsed;
 }
 
@@ -103,6 +130,10 @@ int RunCheckCommand(int argc, wchar_t** argv) {
     return kExitFine;
   }
   if (!arguments.ok) return Usage(arguments.error);
+  if (!arguments.release.empty() || !arguments.host.empty()) {
+    return RunReleaseCommand(arguments.json, WithoutTrailingSeparator(arguments.release),
+                             arguments.host, arguments.extractor);
+  }
   const std::wstring folder = WithoutTrailingSeparator(WithoutVerbatimPrefix(arguments.folder));
   if (!IsFolder(folder)) return Usage(L"no such folder: " + arguments.folder);
 

@@ -4,7 +4,9 @@
 #include <vector>
 
 // The command line of nolm-check, parsed:
-// `[--json] [--preview <out folder>] <game folder>`.
+// `[--json] [--preview <out folder>] <game folder>`, or the release check's
+// `[--json] --release <folder> [--extractor <7zr.exe>]` and
+// `[--json] --host <host> [--release <folder>]`.
 struct CheckArguments {
   bool ok = false;    // false: `error` says what is wrong (empty for --help)
   bool help = false;  // --help or -h: print the usage and exit 0
@@ -12,14 +14,19 @@ struct CheckArguments {
   std::wstring previewFolder;  // --preview's folder; empty without --preview
   std::wstring folder;
   std::wstring error;
+  std::wstring release;    // --release: a folder as it will be served
+  std::wstring host;       // --host: the live product download host
+  std::wstring extractor;  // --extractor: a 7zr.exe instead of the extractor host's
 };
 
 // Parses the arguments after the program name. Does not look at the disk.
 CheckArguments ParseCheckArguments(const std::vector<std::wstring>& arguments);
 
-// The whole program: parses the arguments, checks the folder and writes the
-// report to stdout (messages about usage to stderr); with --preview, writes
-// the two pictures first. Returns the exit code: 0 fine, 1 refused, 2 runs
-// with warnings, 64 bad usage, 70 when GDI+ cannot start, 73 when a picture
-// cannot be written, 74 when the report cannot be written whole.
+// The whole program: parses the arguments, checks the folder (or the release,
+// see release/release_command.h) and writes the report to stdout (messages
+// about usage to stderr); with --preview, writes the two pictures first.
+// Returns the exit code: 0 fine, 1 refused (or the installation fails), 2
+// runs with warnings, 64 bad usage, 70 when GDI+ (or a scratch folder)
+// cannot be had, 73 when a picture cannot be written, 74 when the report
+// cannot be written whole.
 int RunCheckCommand(int argc, wchar_t** argv);

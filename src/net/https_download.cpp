@@ -49,6 +49,49 @@ DWORD QueryNumber(HINTERNET request, DWORD query, DWORD fallback) {
   return value;
 }
 
+// A response header as sent; empty when absent. The first call asks for the
+// size in bytes.
+std::wstring HeaderText(HINTERNET request, DWORD query) {
+  DWORD size = 0;
+  WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &size,
+                      WINHTTP_NO_HEADER_INDEX);
+  if (size == 0 || GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
+  std::wstring text(size / sizeof(wchar_t), L'\0');
+  if (!WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, text.data(), &size,
+                           WINHTTP_NO_HEADER_INDEX)) {
+    return {};
+  }
+  text.resize(size / sizeof(wchar_t));
+  return text;
+}
+
+// Told by WinHTTP, on the calling thread, of each redirect it follows and
+// of why a certificate was refused; `context` is the caller's detail.
+void CALLBACK NoteStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length) {
+  auto* detail = reinterpret_cast<DownloadDetail*>(context);
+  if (detail == nullptr || info == nullptr) return;
+  if (status == WINHTTP_CALLBACK_STATUS_REDIRECT) {
+    // The length counts the terminating NUL on some platforms, not on others.
+    const auto* url = static_cast<const wchar_t*>(info);
+    detail->redirectedTo.assign(url, wcsnlen(url, length));
+  } else if (status == WINHTTP_CALLBACK_STATUS_SECURE_FAILURE && length >= sizeof(DWORD)) {
+    detail->certificateFlags = *static_cast<const DWORD*>(info);
+  }
+}
+
+void Describe(HINTERNET request, DWORD status, DownloadDetail& detail) {
+  detail.status = status;
+  detail.contentLength = HeaderText(request, WINHTTP_QUERY_CONTENT_LENGTH);
+  detail.contentEncoding = HeaderText(request, WINHTTP_QUERY_CONTENT_ENCODING);
+  if (status != 200) detail.location = HeaderText(request, WINHTTP_QUERY_LOCATION);
+}
+
+// False, after noting the failed call's error for a caller that wants it.
+bool Failed(DownloadDetail* detail) {
+  if (detail) detail->error = GetLastError();
+  return false;
+}
+
 bool AppendToBody(std::string* body, const char* data, DWORD size) {
   try {
     body->append(data, size);
@@ -61,7 +104,7 @@ bool AppendToBody(std::string* body, const char* data, DWORD size) {
 
 // Reads the body of an accepted response to its end and stores it.
 bool ReceiveBody(HINTERNET request, const std::wstring& destination, std::string* body,
-                 bool reportProgress) {
+                 bool reportProgress, DownloadDetail* detail) {
   const bool toFile = !destination.empty();
   if (!toFile && body == nullptr) return false;
   const DWORD declared = QueryNumber(request, WINHTTP_QUERY_CONTENT_LENGTH, 0);
@@ -75,7 +118,7 @@ bool ReceiveBody(HINTERNET request, const std::wstring& destination, std::string
                                     /* dwCreationDisposition */ CREATE_ALWAYS,
                                     /* dwFlagsAndAttributes */ FILE_ATTRIBUTE_NORMAL,
                                     /* hTemplateFile */ nullptr));
-    if (!file) return false;
+    if (!file) return Failed(detail);
   }
 
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[kReadSize]);
@@ -83,11 +126,12 @@ bool ReceiveBody(HINTERNET request, const std::wstring& destination, std::string
   uint32_t received = 0;
   for (;;) {
     DWORD got = 0;
-    if (!WinHttpReadData(request, buffer.get(), kReadSize, &got)) return false;
+    if (!WinHttpReadData(request, buffer.get(), kReadSize, &got)) return Failed(detail);
     // A connection closed cleanly before the announced length is not a whole
     // body; WinHTTP reports such an end like a normal one.
     if (got == 0) return declared == 0 || received >= declared;
 
+    if (detail) SetLastError(ERROR_SUCCESS);  // a short write sets none
     bool stored;
     if (toFile) {
       DWORD written = 0;
@@ -97,14 +141,18 @@ bool ReceiveBody(HINTERNET request, const std::wstring& destination, std::string
     }
     received += got;
     if (reportProgress && declared != 0) PublishProgress(ProgressThousandths(received, declared));
-    if (!stored) return false;
+    if (detail) {
+      detail->received += got;
+      if (detail->chunkReceived) detail->chunkReceived(detail->context, detail->received, declared);
+    }
+    if (!stored) return Failed(detail);
   }
 }
 
 }  // namespace
 
 bool HttpsDownload(const wchar_t* host, const wchar_t* path, const std::wstring& destination,
-                   std::string* body, bool reportProgress) {
+                   std::string* body, bool reportProgress, DownloadDetail* detail) {
   // Declared in opening order, so they close request, connection, session.
   UniqueInternet session(WinHttpOpen(/* pszAgentW */ L"NolmShortcut/1.0",
                                      /* dwAccessType */ WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
@@ -125,17 +173,28 @@ bool HttpsDownload(const wchar_t* host, const wchar_t* path, const std::wstring&
                                       /* ppwszAcceptTypes */ WINHTTP_DEFAULT_ACCEPT_TYPES,
                                       /* dwFlags */ WINHTTP_FLAG_SECURE)
                  : nullptr);
-  const bool ok = request &&
-                  WinHttpSendRequest(/* hRequest */ request.get(),
-                                     /* lpszHeaders */ WINHTTP_NO_ADDITIONAL_HEADERS,
-                                     /* dwHeadersLength */ 0,
-                                     /* lpOptional */ WINHTTP_NO_REQUEST_DATA,
-                                     /* dwOptionalLength */ 0,
-                                     /* dwTotalLength */ 0,
-                                     /* dwContext */ 0) &&
-                  WinHttpReceiveResponse(request.get(), nullptr) &&
-                  QueryNumber(request.get(), WINHTTP_QUERY_STATUS_CODE, 0) == 200 &&
-                  ReceiveBody(request.get(), destination, body, reportProgress);
+  if (request && detail) {
+    WinHttpSetStatusCallback(request.get(), NoteStatus,
+                             WINHTTP_CALLBACK_FLAG_REDIRECT | WINHTTP_CALLBACK_FLAG_SECURE_FAILURE,
+                             0);
+  }
+  bool ok = request &&
+            WinHttpSendRequest(/* hRequest */ request.get(),
+                               /* lpszHeaders */ WINHTTP_NO_ADDITIONAL_HEADERS,
+                               /* dwHeadersLength */ 0,
+                               /* lpOptional */ WINHTTP_NO_REQUEST_DATA,
+                               /* dwOptionalLength */ 0,
+                               /* dwTotalLength */ 0,
+                               /* dwContext */ reinterpret_cast<DWORD_PTR>(detail)) &&
+            WinHttpReceiveResponse(request.get(), nullptr);
+  if (!ok) {
+    // The first call that failed was the last one made.
+    Failed(detail);
+  } else {
+    const DWORD status = QueryNumber(request.get(), WINHTTP_QUERY_STATUS_CODE, 0);
+    if (detail) Describe(request.get(), status, *detail);
+    ok = status == 200 && ReceiveBody(request.get(), destination, body, reportProgress, detail);
+  }
   // The file is closed by now; a stale file from an earlier run goes too.
   if (!ok && !destination.empty()) DeleteFileW(destination.c_str());
   return ok;

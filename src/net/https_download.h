@@ -1,6 +1,26 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+// What one download saw, for a caller that reports it; the shortcut passes
+// none and is told nothing more than the result. Filled as far as the request
+// got. Header texts are as the server sent them; empty when absent.
+struct DownloadDetail {
+  uint32_t status = 0;            // final HTTP status; 0 when no response arrived
+  uint32_t error = 0;             // GetLastError() of the call that failed: WinHTTP's 12xxx
+                                  // or a file error; 0 when no call failed
+  std::wstring redirectedTo;      // the last redirect followed; empty when none
+  uint32_t certificateFlags = 0;  // WINHTTP_CALLBACK_STATUS_FLAG_* of a refused certificate
+  std::wstring contentLength;     // Content-Length
+  std::wstring contentEncoding;   // Content-Encoding
+  std::wstring location;          // Location, of a response other than 200
+  uint64_t received = 0;          // body bytes received, stored or not
+  // Called after every chunk when set, with the bytes received so far and
+  // the announced length (0: none announced). Same thread.
+  void (*chunkReceived)(void* context, uint64_t received, uint32_t declared) = nullptr;
+  void* context = nullptr;
+};
 
 // One HTTPS GET of https://`host`:443`path`, following the platform's default
 // redirect policy (never from HTTPS to HTTP). Only a final status 200 counts.
@@ -15,6 +35,8 @@
 // a Content-Length, the thousandths received are published to the splash
 // window (gProgress, then WM_SPLASH_REFRESH). Returns true when the whole body
 // arrived and was stored; a body that ends short of its announced
-// Content-Length is a failure. Blocks; worker thread.
+// Content-Length is a failure. With `detail`, also tells what the server
+// answered and which call failed, without changing anything else. Blocks;
+// worker thread (or any thread, without `reportProgress`).
 bool HttpsDownload(const wchar_t* host, const wchar_t* path, const std::wstring& destination,
-                   std::string* body, bool reportProgress);
+                   std::string* body, bool reportProgress, DownloadDetail* detail = nullptr);

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """End-to-end tests of nolm-check.exe under Wine: a few game folders, each
 built to exercise some of the shortcut's decisions and the checker's warning
-families, checked by exit code, --json fields and warning codes; and its
-preview pictures against a capture of the shortcut's real splash window.
-Every Wine process start costs ~2 s, so all folders run once in setUpClass.
+families, checked by exit code, --json fields and warning codes; its preview
+pictures against a capture of the shortcut's real splash window; and launcher
+releases, from a folder and from the HTTPS fixture server, unpacked by the real
+7zr.exe, a good one and the faults grouped into a few runs. Every Wine process
+start costs ~2 s, so each folder and release runs once in setUpClass.
 
   check_test.py --state STATE --testenv testenv.sh --exe nolm-check.exe
                 --shortcut nolm-shortcut.exe --data TESTDATA [unittest args]
@@ -11,6 +13,7 @@ Every Wine process start costs ~2 s, so all folders run once in setUpClass.
 
 import argparse
 import getpass
+import hashlib
 import json
 import os
 import shutil
@@ -126,6 +129,103 @@ def rgb_rows_of_capture(path):
     bgr = bitmap.pixels[row * bitmap.stride:row * bitmap.stride + bitmap.width * 3]
     rows.append((bgr[2::3], bgr[1::3], bgr[0::3]))
   return rows
+
+
+# What a launcher release holds; the bytes do not matter, only the names.
+LAUNCHER_FILES = {"launcher.exe": b"MZ" + bytes(range(256)) * 40, "launcher.pck": b"NOLMPCK\n"}
+EXTRACTOR_PATH = "ip7z/7zip/releases/download/26.01/7zr.exe"
+
+
+def make_archive(path, inside="", options=(), read_only=None):
+  """A 7z archive of LAUNCHER_FILES, under the folder `inside` when given,
+  with a read-only file at the path `read_only` too."""
+  source = path + ".files"
+  os.makedirs(os.path.join(source, inside))
+  for name, content in LAUNCHER_FILES.items():
+    with open(os.path.join(source, inside, name), "wb") as f:
+      f.write(content)
+  if read_only:
+    os.makedirs(os.path.dirname(os.path.join(source, read_only)))
+    with open(os.path.join(source, read_only), "wb") as f:
+      f.write(b"\n")
+    os.chmod(os.path.join(source, read_only), 0o444)
+  subprocess.run(["7zz", "a", "-bd", "-bso0", "-bsp0"] + list(options) +
+                 [os.path.abspath(path), inside or "."], cwd=source, check=True)
+  shutil.rmtree(source)
+
+
+def make_release(name, manifest, **archive):
+  """A release folder as it will be served: launcher/version.json and launcher.7z."""
+  folder = os.path.join(ARGS.work, "releases", name)
+  os.makedirs(os.path.join(folder, "launcher"))
+  with open(os.path.join(folder, "launcher", "version.json"), "wb") as f:
+    f.write(manifest)
+  make_archive(os.path.join(folder, "launcher", "launcher.7z"), **archive)
+  return folder
+
+
+def serve(host, path, source=None, content=None):
+  """Puts a file in the fixture server's tree for `host`."""
+  target = os.path.join(ARGS.state, "www", "files", host, path)
+  os.makedirs(os.path.dirname(target), exist_ok=True)
+  if source:
+    shutil.copyfile(source, target)
+  else:
+    with open(target, "wb") as f:
+      f.write(content)
+
+
+def set_rules(rules):
+  with open(os.path.join(ARGS.state, "www", "rules.json"), "w") as f:
+    json.dump(rules, f)
+
+
+def release_runs():
+  """(exit code, JSON report) of each release check, by name."""
+  extractor = os.path.join(ARGS.data, "7zr.exe")
+  good = make_release("good", b'{"version": "1.4.2"}')
+  releases = {
+      # launcher.exe in a top-level folder; the scan takes the nested "version".
+      "folder": make_release("folder", b'{"build": {"version": "0.9"}, "version": "1.0"}',
+                             inside="Launcher-1.0"),
+      "ppmd": make_release("ppmd", b"<!DOCTYPE html><title>502 Bad Gateway</title>",
+                           options=["-m0=PPMd"]),
+      "encrypted": make_release("encrypted", b'{"version": 2}', options=["-pSECRET"]),
+      # The installation's last step cannot delete it, so it never counts as done.
+      "marker": make_release("marker", b'{"version": "1"}', read_only="temp/install.incomplete"),
+  }
+  runs = {"good": run("--json", "--release", windows_path(good), "--extractor",
+                      windows_path(extractor))}
+  for name, folder in releases.items():
+    runs[name] = run("--json", "--release", windows_path(folder), "--extractor",
+                     windows_path(extractor))
+
+  serve("localhost", "launcher/moved/version.json", good + "/launcher/version.json")
+  serve("localhost", "launcher/launcher.7z", good + "/launcher/launcher.7z")
+  serve("127.0.0.2", EXTRACTOR_PATH, extractor)
+  try:
+    set_rules({"/launcher/version.json": {"redirect": "/launcher/moved/version.json"}})
+    runs["host"] = run("--json", "--host", "localhost", "--release", windows_path(good))
+    runs["text"] = run("--host", "localhost", "--release", windows_path(good))
+    # A CDN that compresses on the fly, whatever the client asks for.
+    set_rules({"/launcher/version.json": {"redirect": "/launcher/moved/version.json"},
+               "/launcher/moved/version.json": {"gzip": True},
+               "/launcher/launcher.7z": {"gzip": True, "chunked": True}})
+    runs["compressing"] = run("--json", "--host", "localhost", "--release", windows_path(good))
+    # A manifest gone, an archive cut short, an extractor mirror with another build.
+    serve("127.0.0.2", EXTRACTOR_PATH, content=b"MZ another build")
+    set_rules({"/launcher/version.json": {"status": 404},
+               "/launcher/launcher.7z": {"content_length_override": 10 ** 6}})
+    runs["broken"] = run("--json", "--host", "localhost")
+    runs["unresolved"] = run("--json", "--host", "nowhere.invalid")
+  finally:
+    # The other tests share the server: leave it as found.
+    os.remove(os.path.join(ARGS.state, "www", "rules.json"))
+    for host in ("localhost", "127.0.0.2"):
+      shutil.rmtree(os.path.join(ARGS.state, "www", "files", host), ignore_errors=True)
+  return {name: (code, out if name == "text" else json.loads(out))
+          for name, (code, out) in runs.items()}
+
 
 
 class CheckTest(unittest.TestCase):
@@ -282,6 +382,85 @@ class PreviewTest(unittest.TestCase):
     # 40 %: white over the first 320 pixels of the bar, the track after them.
     red = installing[346][0]
     self.assertEqual((red[:320], red[320] < 255), (b"\xff" * 320, True))
+
+
+
+class ReleaseTest(unittest.TestCase):
+  """The release check: release folders and the hosts serving them."""
+
+  @classmethod
+  def setUpClass(cls):
+    shutil.rmtree(os.path.join(ARGS.work, "releases"), ignore_errors=True)
+    os.makedirs(os.path.join(ARGS.work, "releases"))
+    cls.releases = release_runs()
+
+  def release(self, name, exit_code, codes):
+    """The release check's report, after checking its exit code and finding codes."""
+    code, report = self.releases[name]
+    self.assertEqual((code, [f["code"] for f in report["findings"]]), (exit_code, codes),
+                     json.dumps(report, indent=1))
+    return report
+
+  def test_good_release(self):
+    report = self.release("good", 0, [])
+    self.assertEqual(report["manifest"]["version"], "1.4.2")
+    self.assertEqual(report["extractor"]["pinned"], True)
+    self.assertEqual((report["unpacked"]["exit_code"], report["unpacked"]["files"],
+                      report["unpacked"]["bytes"], report["unpacked"]["top_level"]),
+                     (0, 2, sum(map(len, LAUNCHER_FILES.values())),
+                      ["launcher.exe", "launcher.pck"]))
+
+  def test_release_faults(self):
+    report = self.release("folder", 1,
+                          ["manifest-scan-differs", "archive-no-launcher", "archive-no-pck"])
+    self.assertEqual(report["manifest"]["version"], "0.9")
+    self.assertIn('in the folder "Launcher-1.0\\"', report["findings"][1]["message"])
+    self.assertEqual(report["unpacked"]["top_level"], ["Launcher-1.0\\"])
+    report = self.release("ppmd", 1, ["manifest-no-version", "archive-unreadable"])
+    self.assertIn("502 Bad Gateway", report["findings"][0]["message"])
+    self.assertIn('"Unsupported Method" for launcher.exe, launcher.pck',
+                  report["findings"][1]["message"])
+    # 7zr.exe asks for a password and must get end of input, not wait.
+    report = self.release("encrypted", 1, ["manifest-no-version", "archive-unreadable"])
+    self.assertIn("it is encrypted", report["findings"][1]["message"])
+    self.release("marker", 1, ["archive-has-marker"])
+
+  def test_good_host(self):
+    report = self.release("host", 0, [])
+    good = os.path.join(ARGS.work, "releases", "good", "launcher", "launcher.7z")
+    with open(good, "rb") as f:
+      self.assertEqual(report["archive"]["sha256"], hashlib.sha256(f.read()).hexdigest())
+    self.assertEqual((report["manifest"]["request"]["status"],
+                      report["manifest"]["request"]["final_url"]),
+                     (200, "https://localhost/launcher/moved/version.json"))
+    self.assertEqual(report["archive"]["request"]["content_length"],
+                     str(os.path.getsize(good)))
+    self.assertEqual(report["extractor"]["source"], "https://127.0.0.2/" + EXTRACTOR_PATH)
+    self.assertEqual(report["unpacked"]["files"], 2)
+
+  def test_host_faults(self):
+    report = self.release("compressing", 1, ["manifest-encoded", "manifest-differs",
+                                             "manifest-no-version", "archive-no-length",
+                                             "archive-encoded", "archive-differs",
+                                             "archive-unreadable"])
+    self.assertEqual(report["archive"]["request"]["content_encoding"], "gzip")
+    self.assertIn("it is gzip data", report["findings"][6]["message"])
+    report = self.release("broken", 1, ["manifest-unavailable", "archive-unavailable",
+                                        "extractor-mismatch"])
+    self.assertIn("answers 404 Not Found", report["findings"][0]["message"])
+    self.assertIn("ended after", report["findings"][1]["message"])
+    self.assertIsNone(report["unpacked"])
+    report = self.release("unresolved", 1, ["manifest-unavailable", "archive-unavailable",
+                                            "extractor-mismatch"])
+    self.assertIn("does not resolve (ERROR_WINHTTP_NAME_NOT_RESOLVED, 12007)",
+                  report["findings"][0]["message"])
+
+  def test_release_text(self):
+    code, out = self.releases["text"]
+    self.assertEqual(code, 0, out)
+    self.assertIn("redirected to https://localhost/launcher/moved/version.json", out)
+    self.assertIn("\ntop of the archive: launcher.exe, launcher.pck\n", out)
+    self.assertIn("\nresult: fine (exit code 0)", out)
 
 
 def main():

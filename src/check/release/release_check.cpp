@@ -1,0 +1,214 @@
+#include "check/release/release_check.h"
+
+#include <windows.h>
+
+#include <chrono>
+
+#include "check/file_bytes.h"
+#include "check/release/archive_unpack.h"
+#include "check/release/manifest_check.h"
+#include "check/release/release_fetch.h"
+#include "check/release/scratch_folder.h"
+#include "check/wide_to_utf8.h"
+#include "deployment.h"
+#include "install/install_paths.h"
+#include "net/file_sha256.h"
+
+namespace {
+
+// The remote files as they lie in a release folder.
+constexpr wchar_t kReleaseManifest[] = L"\\launcher\\version.json";
+constexpr wchar_t kReleaseArchive[] = L"\\launcher\\launcher.7z";
+
+void Add(ReleaseReport& report, const char* code, bool error, const std::string& message) {
+  report.findings.push_back({code, error, message});
+}
+
+uint64_t FileSize(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::string Missing(const FileBytes& file) {
+  if (!file.exists) return "is missing";
+  return file.isFolder ? "is a folder" : "could not be read";
+}
+
+std::string Sized(uint64_t bytes, const std::string& sha256) {
+  return std::to_string(bytes) + " bytes, SHA-256 " + sha256;
+}
+
+// No Content-Encoding, or "identity" in any case: the bytes are the file's.
+bool IsIdentity(std::string encoding) {
+  for (char& c : encoding) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return encoding.empty() || encoding == "identity";
+}
+
+// The manifest a player gets: the host's when one is given, else the folder's.
+void CheckManifestSource(const ReleaseInputs& inputs, ReleaseReport& report) {
+  const std::string folderPath = WideToUtf8(inputs.folder + kReleaseManifest);
+  FileBytes inFolder;
+  if (!inputs.folder.empty()) inFolder = ReadFileBytes(inputs.folder + kReleaseManifest);
+  std::string manifest;
+  if (!inputs.host.empty()) {
+    report.manifestRequest = FetchAsShortcut(inputs.host, kManifestPath, L"", &manifest);
+    report.manifestSource = report.manifestRequest.url;
+    if (!report.manifestRequest.failure.empty()) {
+      Add(report, "manifest-unavailable", true,
+          report.manifestSource + ": " + report.manifestRequest.failure +
+              "; every installation stops here");
+      return;
+    }
+    if (!IsIdentity(report.manifestRequest.contentEncoding)) {
+      Add(report, "manifest-encoded", true,
+          report.manifestSource +
+              " comes with Content-Encoding: " + report.manifestRequest.contentEncoding +
+              "; WinHTTP hands the shortcut those encoded bytes unchanged, so it finds no "
+              "version in them: serve it without compression");
+    }
+    if (!inputs.folder.empty() && !(inFolder.readable && inFolder.bytes == manifest)) {
+      Add(report, "manifest-differs", true,
+          inFolder.readable ? report.manifestSource + " is not the release's " + folderPath + " (" +
+                                  std::to_string(manifest.size()) + " bytes served, " +
+                                  std::to_string(inFolder.bytes.size()) + " in the release)"
+                            : folderPath + " " + Missing(inFolder) +
+                                  ", so what the host serves cannot be compared with it");
+    }
+  } else {
+    report.manifestSource = folderPath;
+    if (!inFolder.readable) {
+      Add(report, "manifest-unavailable", true,
+          folderPath + " " + Missing(inFolder) + ": every installation would stop here");
+      return;
+    }
+    manifest = inFolder.bytes;
+  }
+  report.manifestRead = true;
+  report.manifestBytes = manifest.size();
+  CheckManifest(manifest, report.manifestSource, report);
+}
+
+// The archive a player gets, placed where the shortcut downloads it.
+void FetchArchive(const ReleaseInputs& inputs, const std::wstring& archive, ReleaseReport& report) {
+  const std::wstring inFolder = inputs.folder + kReleaseArchive;
+  if (inputs.host.empty()) {
+    report.archiveSource = WideToUtf8(inFolder);
+    if (!IsFilePresent(inFolder)) {
+      Add(report, "archive-unavailable", true,
+          report.archiveSource + " is missing: every installation would fail");
+      return;
+    }
+    if (!CopyFileW(inFolder.c_str(), archive.c_str(), FALSE)) {
+      Add(report, "archive-unavailable", true,
+          report.archiveSource + " could not be read (Windows error " +
+              std::to_string(GetLastError()) + ")");
+      return;
+    }
+  } else {
+    RequestReport& request = report.archiveRequest;
+    request = FetchAsShortcut(inputs.host, kArchivePath, archive, nullptr, "launcher/launcher.7z");
+    report.archiveSource = request.url;
+    if (request.status == 200 && request.contentLength.empty()) {
+      Add(report, "archive-no-length", false,
+          request.url +
+              " comes without a Content-Length: it downloads, but the player's "
+              "progress bar stays empty until it is done");
+    }
+    if (request.status == 200 && !IsIdentity(request.contentEncoding)) {
+      Add(report, "archive-encoded", true,
+          request.url + " comes with Content-Encoding: " + request.contentEncoding +
+              "; WinHTTP hands the shortcut those encoded bytes unchanged, so 7zr.exe gets " +
+              request.contentEncoding +
+              " data instead of the archive: serve .7z files "
+              "without compression");
+    }
+    if (!request.failure.empty()) {
+      Add(report, "archive-unavailable", true,
+          request.url + ": " + request.failure + "; every installation fails here");
+      return;
+    }
+  }
+  report.archiveRead = true;
+  report.archiveBytes = FileSize(archive);
+  report.archiveSha256 = FileSha256Hex(archive);
+  if (!inputs.host.empty() && !inputs.folder.empty()) {
+    const uint64_t releaseBytes = FileSize(inFolder);
+    const std::string releaseSha256 = FileSha256Hex(inFolder);
+    if (releaseSha256.empty()) {
+      Add(report, "archive-differs", true,
+          WideToUtf8(inFolder) + " is missing, so what the host serves cannot be compared with it");
+    } else if (releaseSha256 != report.archiveSha256) {
+      Add(report, "archive-differs", true,
+          report.archiveSource + " is not the release's archive: served " +
+              Sized(report.archiveBytes, report.archiveSha256) + "; release " +
+              Sized(releaseBytes, releaseSha256) +
+              " (a stale or cut cached copy, or a server that changes what it serves)");
+    }
+  }
+}
+
+// 7zr.exe placed where the shortcut keeps it, and kept only when it is the
+// pinned build: an unverified program is never run.
+void FetchExtractor(const ReleaseInputs& inputs, const std::wstring& extractor,
+                    ReleaseReport& report) {
+  if (!inputs.extractor.empty()) {
+    report.extractorSource = WideToUtf8(inputs.extractor);
+    if (!CopyFileW(inputs.extractor.c_str(), extractor.c_str(), FALSE)) {
+      Add(report, "extractor-unavailable", true,
+          report.extractorSource + " could not be read (Windows error " +
+              std::to_string(GetLastError()) + "), so the archive is not unpacked");
+      return;
+    }
+  } else {
+    report.extractorRequest = FetchAsShortcut(kExtractorHost, kExtractorPath, extractor, nullptr);
+    report.extractorSource = report.extractorRequest.url;
+    if (!report.extractorRequest.failure.empty()) {
+      Add(report, "extractor-unavailable", true,
+          report.extractorSource + ": " + report.extractorRequest.failure +
+              "; every first installation on a machine fails here");
+      return;
+    }
+  }
+  report.extractorBytes = FileSize(extractor);
+  report.extractorSha256 = FileSha256Hex(extractor);
+  report.extractorPinned = report.extractorSha256 == kExtractorSha256;
+  if (!report.extractorPinned) {
+    DeleteFileW(extractor.c_str());
+    Add(report, "extractor-mismatch", true,
+        report.extractorSource + " has SHA-256 " + report.extractorSha256 + ", not the pinned " +
+            kExtractorSha256 + ": the shortcut never runs it" +
+            (inputs.extractor.empty() ? ", so every first installation on a machine fails" : "") +
+            "; the archive is not unpacked");
+  }
+}
+
+}  // namespace
+
+bool CheckRelease(const ReleaseInputs& inputs, ReleaseReport& report) {
+  const auto start = std::chrono::steady_clock::now();
+  const ScratchFolder scratch;
+  if (!scratch.ok()) return false;
+  // A stand-in for the install directory, laid out as the shortcut lays it.
+  const std::wstring installDir = scratch.path() + L"\\install";
+  CreateDirectoryW(installDir.c_str(), nullptr);
+  CreateDirectoryW((installDir + kTempDir).c_str(), nullptr);
+  CreateDirectoryW((installDir + kLibDir).c_str(), nullptr);
+
+  // The shortcut's order: manifest, archive, extractor.
+  CheckManifestSource(inputs, report);
+  FetchArchive(inputs, installDir + kArchiveFile, report);
+  FetchExtractor(inputs, installDir + kExtractorFile, report);
+  if (report.archiveRead && report.extractorPinned) {
+    // Beside the scratch folder, not in it: under Wine the console helper
+    // of 7zr.exe may hold the file a moment after 7zr.exe ends, which would
+    // keep the folder from being removed. The file deletes itself once the
+    // last handle to it closes.
+    UnpackArchive(installDir, scratch.path() + L"-7zr-output.txt", report);
+  }
+  if (report.unpackRan && report.unpackExitCode == 0) {
+    report.diskBytesNeeded = report.archiveBytes + report.unpackedBytes + report.extractorBytes;
+  }
+  report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return true;
+}

@@ -1,0 +1,55 @@
+#include "check/release/release_command.h"
+
+#include <windows.h>
+
+#include "check/check_report.h"
+#include "check/console_output.h"
+#include "check/release/release_check.h"
+#include "check/release/release_report_writers.h"
+#include "check/wide_to_utf8.h"
+
+namespace {
+
+// As the game folder check's: 70 the check could not run, 74 cut output.
+constexpr int kExitNoScratch = 70;
+constexpr int kExitReportUnwritten = 74;
+
+int Usage(const std::string& error) {
+  WriteStd(STD_ERROR_HANDLE, "nolm-check: " + error + "\n(nolm-check --help shows the usage)\n");
+  return kExitUsage;
+}
+
+bool Has(const std::wstring& path, bool folder) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder;
+}
+
+}  // namespace
+
+int RunReleaseCommand(bool json, const std::wstring& folder, const std::wstring& host,
+                      const std::wstring& extractor) {
+  if (!folder.empty() && !Has(folder, true)) return Usage("no such folder: " + WideToUtf8(folder));
+  if (!extractor.empty() && !Has(extractor, false)) {
+    return Usage("no such file: " + WideToUtf8(extractor));
+  }
+  if (host.find_first_of(L"/\\") != std::wstring::npos) {
+    return Usage("give --host a host name alone, without https:// or a path: " + WideToUtf8(host));
+  }
+  ReleaseReport report;
+  report.releaseFolder = WideToUtf8(folder);
+  report.host = WideToUtf8(host);
+  if (!CheckRelease({folder, host, extractor}, report)) {
+    WriteStd(STD_ERROR_HANDLE,
+             "nolm-check: no scratch folder could be made under the temporary folder\n");
+    return kExitNoScratch;
+  }
+  // A pipeline must not take a cut report, behind a passing exit code, for a whole one.
+  if (!WriteStd(STD_OUTPUT_HANDLE, json ? ReleaseJsonReport(report) : ReleaseTextReport(report))) {
+    WriteStd(STD_ERROR_HANDLE,
+             "nolm-check: the report could not be written whole (is the disk full or the "
+             "output closed?)\n");
+    return kExitReportUnwritten;
+  }
+  return ReleaseExitCode(report);
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "check/check_report.h"
+
+// One finding for the launcher's publisher: a stable short code (such as
+// "archive-no-pck"), whether a player's installation fails or repeats because
+// of it (error) or only works less well (warning), and one line in plain
+// words. UTF-8.
+struct ReleaseFinding {
+  std::string code;
+  bool error = true;
+  std::string message;
+};
+
+// One HTTPS GET made as the shortcut makes it. Strings are UTF-8.
+struct RequestReport {
+  bool made = false;
+  std::string url;              // https://host/path as asked
+  std::string finalUrl;         // the URL that answered; differs after a redirect
+  uint32_t status = 0;          // 0: no response
+  std::string contentLength;    // header text; empty when absent
+  std::string contentEncoding;  // header text; empty when absent
+  uint64_t bytes = 0;           // body bytes received
+  double seconds = 0;
+  std::string failure;  // why the shortcut would fail this request; empty when it succeeds
+};
+
+// What the shortcut would make of a release and of the hosts serving it.
+struct ReleaseReport {
+  std::string releaseFolder;  // as given; empty without --release
+  std::string host;           // empty without --host
+
+  bool manifestRead = false;   // a manifest was read or downloaded
+  std::string manifestSource;  // the file or URL it came from
+  uint64_t manifestBytes = 0;
+  std::string version;  // the "version" value as the shortcut scans it
+  RequestReport manifestRequest;
+
+  bool archiveRead = false;
+  std::string archiveSource;
+  uint64_t archiveBytes = 0;
+  std::string archiveSha256;
+  RequestReport archiveRequest;
+
+  std::string extractorSource;  // the --extractor path, or the extractor host's URL
+  std::string extractorSha256;  // empty when there was no file to hash
+  bool extractorPinned = false;
+  uint64_t extractorBytes = 0;
+  RequestReport extractorRequest;
+
+  bool unpackRan = false;  // 7zr.exe was started on the archive
+  uint32_t unpackExitCode = 0;
+  double unpackSeconds = 0;
+  uint64_t unpackedFiles = 0;  // when it exited with 0
+  uint64_t unpackedBytes = 0;
+  std::vector<std::string> topLevel;  // entries at the top of the archive; folders end in "\"
+  // Free space one installation takes at its peak: the archive, the unpacked
+  // files and 7zr.exe are all on disk before the archive is deleted.
+  uint64_t diskBytesNeeded = 0;
+
+  double seconds = 0;  // the whole check
+  std::vector<ReleaseFinding> findings;
+};
+
+// kExitRefused (1) when any finding is an error, else kExitWarnings (2) when
+// there is any finding, else kExitFine (0).
+inline int ReleaseExitCode(const ReleaseReport& report) {
+  bool warned = false;
+  for (const ReleaseFinding& finding : report.findings) {
+    if (finding.error) return kExitRefused;
+    warned = true;
+  }
+  return warned ? kExitWarnings : kExitFine;
+}

@@ -1,0 +1,79 @@
+#include <nlohmann/json.hpp>
+
+#include "check/release/release_report_writers.h"
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json TextOrNull(const std::string& text) {
+  return text.empty() ? Json(nullptr) : Json(text);
+}
+
+Json Request(const RequestReport& request) {
+  if (!request.made) return nullptr;
+  Json object;
+  object["url"] = request.url;
+  object["final_url"] = TextOrNull(request.finalUrl);
+  object["status"] = request.status == 0 ? Json(nullptr) : Json(request.status);
+  // The header as sent: a pipeline compares it with the file's size itself.
+  object["content_length"] = TextOrNull(request.contentLength);
+  object["content_encoding"] = TextOrNull(request.contentEncoding);
+  object["bytes"] = request.bytes;
+  object["seconds"] = request.seconds;
+  object["failure"] = TextOrNull(request.failure);
+  return object;
+}
+
+}  // namespace
+
+std::string ReleaseJsonReport(const ReleaseReport& report) {
+  Json object;
+  object["release"] = TextOrNull(report.releaseFolder);
+  object["host"] = TextOrNull(report.host);
+
+  Json manifest;
+  manifest["source"] = report.manifestSource;
+  manifest["bytes"] = report.manifestRead ? Json(report.manifestBytes) : Json(nullptr);
+  manifest["version"] = TextOrNull(report.version);
+  manifest["request"] = Request(report.manifestRequest);
+  object["manifest"] = manifest;
+
+  Json archive;
+  archive["source"] = report.archiveSource;
+  archive["bytes"] = report.archiveRead ? Json(report.archiveBytes) : Json(nullptr);
+  archive["sha256"] = TextOrNull(report.archiveSha256);
+  archive["request"] = Request(report.archiveRequest);
+  object["archive"] = archive;
+
+  Json extractor;
+  extractor["source"] = report.extractorSource;
+  extractor["sha256"] = TextOrNull(report.extractorSha256);
+  extractor["pinned"] = report.extractorPinned;
+  extractor["request"] = Request(report.extractorRequest);
+  object["extractor"] = extractor;
+
+  Json unpacked = nullptr;
+  if (report.unpackRan) {
+    unpacked = Json::object();
+    unpacked["exit_code"] = report.unpackExitCode;
+    unpacked["seconds"] = report.unpackSeconds;
+    if (report.unpackExitCode == 0) {
+      unpacked["files"] = report.unpackedFiles;
+      unpacked["bytes"] = report.unpackedBytes;
+      unpacked["top_level"] = report.topLevel;
+    }
+  }
+  object["unpacked"] = unpacked;
+  object["disk_bytes_needed"] =
+      report.diskBytesNeeded == 0 ? Json(nullptr) : Json(report.diskBytesNeeded);
+  object["seconds"] = report.seconds;
+  object["findings"] = Json::array();
+  for (const ReleaseFinding& finding : report.findings) {
+    object["findings"].push_back({{"code", finding.code},
+                                  {"severity", finding.error ? "error" : "warning"},
+                                  {"message", finding.message}});
+  }
+  // Every string is valid UTF-8 already; replacing keeps dump() from ever throwing.
+  return object.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}

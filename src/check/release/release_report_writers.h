@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+#include "check/release/release_report.h"
+
+// The release report as lines for a person, UTF-8, each ending in "\n".
+std::string ReleaseTextReport(const ReleaseReport& report);
+
+// The release report as one JSON object, UTF-8, ending in "\n": "release"
+// and "host" (null when not given); "manifest" ("source", "bytes", "version",
+// "request"), "archive" ("source", "bytes", "sha256", "request") and
+// "extractor" ("source", "sha256", "pinned", "request"); "unpacked" (null
+// when 7zr.exe did not run; "exit_code", "seconds", and after exit code 0
+// "files", "bytes", "top_level"); "disk_bytes_needed"; "seconds"; and
+// "findings", a list of "code", "severity" ("error" or "warning") and
+// "message". A request is null when none was made, else "url", "final_url",
+// "status", "content_length" and "content_encoding" (header texts),
+// "bytes", "seconds" and "failure" (null when it succeeded). Unknown
+// values are null.
+std::string ReleaseJsonReport(const ReleaseReport& report);

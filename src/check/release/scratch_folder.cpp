@@ -1,0 +1,83 @@
+#include "check/release/scratch_folder.h"
+
+#include <windows.h>
+
+namespace {
+
+// FindFirstFileW's handle is not a kernel handle: it closes with FindClose.
+class UniqueFind {
+ public:
+  explicit UniqueFind(HANDLE find) : find_(find) {}
+  UniqueFind(const UniqueFind&) = delete;
+  UniqueFind& operator=(const UniqueFind&) = delete;
+  ~UniqueFind() {
+    if (find_ != INVALID_HANDLE_VALUE) FindClose(find_);
+  }
+  explicit operator bool() const { return find_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return find_; }
+
+ private:
+  HANDLE find_;
+};
+
+void ListInto(const std::wstring& root, const std::wstring& relative,
+              std::vector<TreeEntry>& entries) {
+  const std::wstring folder = relative.empty() ? root : root + L"\\" + relative;
+  WIN32_FIND_DATAW found;
+  const UniqueFind find(FindFirstFileW((folder + L"\\*").c_str(), &found));
+  if (!find) return;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    TreeEntry entry;
+    entry.relative = relative.empty() ? name : relative + L"\\" + name;
+    entry.folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.size =
+        entry.folder ? 0 : (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    entries.push_back(entry);
+    // `entry`, not the list's copy: the list grows while the folder is read.
+    if (entry.folder && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      ListInto(root, entry.relative, entries);
+    }
+  } while (FindNextFileW(find.get(), &found));
+}
+
+}  // namespace
+
+std::vector<TreeEntry> ListTree(const std::wstring& root) {
+  std::vector<TreeEntry> entries;
+  ListInto(root, L"", entries);
+  return entries;
+}
+
+void RemoveTree(const std::wstring& path) {
+  const std::vector<TreeEntry> entries = ListTree(path);
+  // Backwards, so that each folder is empty by the time it is removed.
+  for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+    const std::wstring full = path + L"\\" + entry->relative;
+    // An archive may carry read-only files, which DeleteFileW refuses.
+    SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (entry->folder) {
+      RemoveDirectoryW(full.c_str());
+    } else {
+      DeleteFileW(full.c_str());
+    }
+  }
+  RemoveDirectoryW(path.c_str());
+}
+
+ScratchFolder::ScratchFolder() {
+  wchar_t temp[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+  if (length == 0 || length > MAX_PATH) return;
+  // The process id keeps two checks running at once apart; a folder of that
+  // name can only be a leftover of a process that is gone.
+  const std::wstring path =
+      std::wstring(temp, length) + L"nolm-check-" + std::to_wstring(GetCurrentProcessId());
+  RemoveTree(path);
+  if (CreateDirectoryW(path.c_str(), nullptr)) path_ = path;
+}
+
+ScratchFolder::~ScratchFolder() {
+  if (ok()) RemoveTree(path_);
+}
