@@ -3,21 +3,17 @@
 #include <windows.h>
 
 #include "app/game_config.h"
-#include "check/check_report.h"
 #include "check/console_output.h"
-#include "check/folder_check.h"
-#include "check/preview_frames.h"
+#include "check/game/check_report.h"
+#include "check/game/folder_check.h"
+#include "check/game/preview_frames.h"
+#include "check/game/report_json.h"
+#include "check/game/report_text.h"
 #include "check/release/release_command.h"
-#include "check/report_json.h"
-#include "check/report_text.h"
 #include "check/wide_to_utf8.h"
 #include "splash/gdiplus_include.h"
 
 namespace {
-
-constexpr int kExitNoGdiplus = 70;
-constexpr int kExitPreviewUnwritten = 73;
-constexpr int kExitReportUnwritten = 74;
 
 constexpr char kUsage[] =
     "usage: nolm-check [--json] [--preview <out folder>] <game folder>\n"
@@ -141,7 +137,7 @@ int RunCheckCommand(int argc, wchar_t** argv) {
   ULONG_PTR gdiplusToken = 0;
   if (Gdiplus::GdiplusStartup(&gdiplusToken, &startupInput, nullptr) != Gdiplus::Ok) {
     WriteStd(STD_ERROR_HANDLE, "nolm-check: GDI+ could not start, so no image can be checked\n");
-    return kExitNoGdiplus;
+    return kExitCannotCheck;
   }
   // Every image the check loads is released inside it, before the shutdown.
   CheckReport report = CheckGameFolder(folder);

@@ -2,17 +2,13 @@
 
 #include <windows.h>
 
-#include "check/check_report.h"
 #include "check/console_output.h"
+#include "check/exit_codes.h"
 #include "check/release/release_check.h"
 #include "check/release/release_report_writers.h"
 #include "check/wide_to_utf8.h"
 
 namespace {
-
-// As the game folder check's: 70 the check could not run, 74 cut output.
-constexpr int kExitNoScratch = 70;
-constexpr int kExitReportUnwritten = 74;
 
 int Usage(const std::string& error) {
   WriteStd(STD_ERROR_HANDLE, "nolm-check: " + error + "\n(nolm-check --help shows the usage)\n");
@@ -42,7 +38,7 @@ int RunReleaseCommand(bool json, const std::wstring& folder, const std::wstring&
   if (!CheckRelease({folder, host, extractor}, report)) {
     WriteStd(STD_ERROR_HANDLE,
              "nolm-check: no scratch folder could be made under the temporary folder\n");
-    return kExitNoScratch;
+    return kExitCannotCheck;
   }
   // A pipeline must not take a cut report, behind a passing exit code, for a whole one.
   if (!WriteStd(STD_OUTPUT_HANDLE, json ? ReleaseJsonReport(report) : ReleaseTextReport(report))) {

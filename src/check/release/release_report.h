@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "check/check_report.h"
+#include "check/exit_codes.h"
 
 // One finding for the launcher's publisher: a stable short code (such as
 // "archive-no-pck"), whether a player's installation fails or repeats because

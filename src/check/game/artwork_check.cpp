@@ -1,4 +1,4 @@
-#include "check/artwork_check.h"
+#include "check/game/artwork_check.h"
 
 #include <windows.h>
 

@@ -1,11 +1,11 @@
-#include "check/preview_frames.h"
+#include "check/game/preview_frames.h"
 
 #include <windows.h>
 
 #include <memory>
 
 #include "check/console_output.h"
-#include "check/png_file.h"
+#include "check/game/png_file.h"
 #include "check/wide_to_utf8.h"
 #include "splash/compose_frame.h"
 #include "splash/splash_images.h"

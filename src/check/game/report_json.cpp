@@ -1,11 +1,11 @@
-#include "check/report_json.h"
+#include "check/game/report_json.h"
 
 #include <cmath>
 #include <cstdlib>
 
 #include <nlohmann/json.hpp>
 
-#include "check/report_text.h"
+#include "check/game/report_text.h"
 
 namespace {
 

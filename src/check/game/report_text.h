@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "check/check_report.h"
+#include "check/game/check_report.h"
 
 // The report as lines for a person, UTF-8, each ending in "\n". `folder` is
 // the game folder as given on the command line (UTF-8).

@@ -1,4 +1,4 @@
-#include "check/json_short_text.h"
+#include "check/game/json_short_text.h"
 
 #include <vector>
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "check/check_report.h"
+#include "check/game/check_report.h"
 
 // The progress shown in the installing picture: 400 of 1000, 40 %.
 inline constexpr int kPreviewProgress = 400;

@@ -1,4 +1,4 @@
-#include "check/png_file.h"
+#include "check/game/png_file.h"
 
 #include <cwchar>
 #include <vector>

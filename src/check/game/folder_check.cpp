@@ -1,9 +1,9 @@
-#include "check/folder_check.h"
+#include "check/game/folder_check.h"
 
 #include "app/game_config.h"
 #include "app/launch_worker.h"
-#include "check/artwork_check.h"
-#include "check/config_warnings.h"
+#include "check/game/artwork_check.h"
+#include "check/game/config_warnings.h"
 #include "check/wide_to_utf8.h"
 #include "install/install_paths.h"
 #include "splash/splash_window.h"

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/game_config.h"
-#include "check/check_report.h"
+#include "check/game/check_report.h"
 
 // Adds the warnings about the configuration file at `configPath`: missing or
 // empty (the launcher then starts without --game), refused and why, bytes

@@ -1,4 +1,4 @@
-#include "check/report_text.h"
+#include "check/game/report_text.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "check/exit_codes.h"
 #include "splash/placement.h"
 
 // One finding for the game's developer: a stable short code (such as
@@ -41,11 +42,6 @@ struct CheckReport {
   PreviewReport preview;  // filled by the command, not by the folder check
   std::vector<CheckWarning> warnings;
 };
-
-inline constexpr int kExitFine = 0;
-inline constexpr int kExitRefused = 1;
-inline constexpr int kExitWarnings = 2;
-inline constexpr int kExitUsage = 64;
 
 // kExitRefused when the configuration is refused, else kExitWarnings when
 // there is any warning, else kExitFine.

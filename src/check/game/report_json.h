@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "check/check_report.h"
+#include "check/game/check_report.h"
 
 // The report as one JSON object, UTF-8, ending in "\n": "valid", "slug",
 // "title", "command_line", "splash" and "title_image" (null, or "file",

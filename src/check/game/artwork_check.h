@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "check/check_report.h"
+#include "check/game/check_report.h"
 
 // Artwork enlarged by more than this factor is warned about: up to twice its
 // size bicubic scaling still looks sharp enough; beyond, it looks blurred.

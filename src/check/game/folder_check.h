@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "check/check_report.h"
+#include "check/game/check_report.h"
 
 // What the shortcut placed in `gameFolder` would do for the current user, and
 // the warnings for its developer: the configuration read, scanned and judged

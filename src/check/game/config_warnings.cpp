@@ -1,4 +1,4 @@
-#include "check/config_warnings.h"
+#include "check/game/config_warnings.h"
 
 #include <windows.h>
 
@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "check/file_bytes.h"
-#include "check/json_short_text.h"
+#include "check/game/json_short_text.h"
 #include "check/wide_to_utf8.h"
 #include "text/json_string_value.h"
 
