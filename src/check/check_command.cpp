@@ -4,6 +4,7 @@
 
 #include "app/game_config.h"
 #include "check/console_output.h"
+#include "check/file_bytes.h"
 #include "check/game/check_report.h"
 #include "check/game/folder_check.h"
 #include "check/game/preview_frames.h"
@@ -49,11 +50,6 @@ std::wstring WithoutVerbatimPrefix(const std::wstring& folder) {
   return folder;
 }
 
-bool IsFolder(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 int Usage(const std::wstring& error) {
   WriteStd(STD_ERROR_HANDLE, "nolm-check: " + WideToUtf8(error) + "\n" + kUsage);
   return kExitUsage;
@@ -63,14 +59,9 @@ int Usage(const std::wstring& error) {
 
 CheckArguments ParseCheckArguments(const std::vector<std::wstring>& arguments) {
   CheckArguments parsed;
-  bool previewFolderNext = false;
-  std::wstring* value = nullptr;  // the release option that takes the next argument
+  std::wstring* value = nullptr;  // where the option before takes the next argument
   for (const std::wstring& argument : arguments) {
-    if (previewFolderNext) {
-      if (argument.empty()) break;
-      parsed.previewFolder = argument;
-      previewFolderNext = false;
-    } else if (value != nullptr) {
+    if (value != nullptr) {
       if (argument.empty()) break;
       *value = argument;
       value = nullptr;
@@ -83,7 +74,7 @@ CheckArguments ParseCheckArguments(const std::vector<std::wstring>& arguments) {
         return parsed;
       }
     } else if (argument == L"--preview") {
-      previewFolderNext = true;
+      value = &parsed.previewFolder;
     } else if (argument == L"--json") {
       parsed.json = true;
     } else if (argument == L"--help" || argument == L"-h") {
@@ -99,12 +90,10 @@ CheckArguments ParseCheckArguments(const std::vector<std::wstring>& arguments) {
       parsed.folder = argument;
     }
   }
-  if (previewFolderNext) {
-    parsed.error = L"--preview needs an out folder";
-    return parsed;
-  }
   const bool release = !parsed.release.empty() || !parsed.host.empty();
-  if (value != nullptr) {
+  if (value == &parsed.previewFolder) {
+    parsed.error = L"--preview needs an out folder";
+  } else if (value != nullptr) {
     parsed.error = L"--release, --host and --extractor each need a value after them";
   } else if (release && (!parsed.folder.empty() || !parsed.previewFolder.empty())) {
     parsed.error = L"a game folder and --release or --host are checked separately";
@@ -131,7 +120,7 @@ int RunCheckCommand(int argc, wchar_t** argv) {
                              arguments.host, arguments.extractor);
   }
   const std::wstring folder = WithoutTrailingSeparator(WithoutVerbatimPrefix(arguments.folder));
-  if (!IsFolder(folder)) return Usage(L"no such folder: " + arguments.folder);
+  if (!IsFolderPresent(folder)) return Usage(L"no such folder: " + arguments.folder);
 
   Gdiplus::GdiplusStartupInput startupInput;
   ULONG_PTR gdiplusToken = 0;

@@ -42,3 +42,8 @@ FileBytes ReadFileBytes(const std::wstring& path) {
   file.bytes.resize(got);
   return file;
 }
+
+bool IsFolderPresent(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}

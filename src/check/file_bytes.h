@@ -20,3 +20,6 @@ inline constexpr uint64_t kWholeFileLimit = 16u << 20;
 
 // Reads the file at `path`. Never fails: what went wrong shows in the fields.
 FileBytes ReadFileBytes(const std::wstring& path);
+
+// True when `path` names an existing folder.
+bool IsFolderPresent(const std::wstring& path);

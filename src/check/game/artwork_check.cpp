@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "check/wide_to_utf8.h"
+#include "install/install_paths.h"
 #include "splash/placement.h"
 #include "splash/splash_images.h"
 
@@ -14,10 +15,6 @@ namespace {
 
 // Deleting a GDI+ wrapper object disposes of its image and frees its storage.
 using OwnedBitmap = std::unique_ptr<Gdiplus::Bitmap>;
-
-bool IsThere(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 // "nolm/splash.png" from the piece L"/splash.png".
 std::string Shown(const wchar_t* file) {
@@ -106,7 +103,7 @@ void CheckArtwork(const std::wstring& nolmFolder, CheckReport& report) {
   const OwnedBitmap splashImage(splash.image);
   const OwnedBitmap titleImage(LoadImageIfExists(nolmFolder + kTitlePngFile));
 
-  if (splash.file != kSplashPngFile && IsThere(nolmFolder + kSplashPngFile)) {
+  if (splash.file != kSplashPngFile && IsEntryPresent(nolmFolder + kSplashPngFile)) {
     const std::string instead =
         splash.image ? "silently uses nolm/splash.jpg instead" : "shows no splash artwork";
     report.warnings.push_back({"artwork-undecodable", Shown(kSplashPngFile) +
@@ -115,12 +112,12 @@ void CheckArtwork(const std::wstring& nolmFolder, CheckReport& report) {
                                                           instead});
   }
   // splash.jpg is opened only when splash.png gave nothing.
-  if (!splash.image && IsThere(nolmFolder + kSplashJpgFile)) {
+  if (!splash.image && IsEntryPresent(nolmFolder + kSplashJpgFile)) {
     report.warnings.push_back(
         {"artwork-undecodable", Shown(kSplashJpgFile) + " is there but does not load as an image; "
                                                         "the shortcut shows no splash artwork"});
   }
-  if (!titleImage && IsThere(nolmFolder + kTitlePngFile)) {
+  if (!titleImage && IsEntryPresent(nolmFolder + kTitlePngFile)) {
     report.warnings.push_back(
         {"artwork-undecodable", Shown(kTitlePngFile) + " is there but does not load as an image; "
                                                        "the shortcut draws no title"});

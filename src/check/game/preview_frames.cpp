@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "check/console_output.h"
+#include "check/file_bytes.h"
 #include "check/game/png_file.h"
 #include "check/wide_to_utf8.h"
 #include "splash/compose_frame.h"
@@ -15,11 +16,6 @@ namespace {
 constexpr wchar_t kFirstFrameFile[] = L"\\first-frame.png";
 constexpr wchar_t kInstallingFile[] = L"\\installing.png";
 
-bool IsFolder(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // Creates each missing level of `folder`. Levels that cannot be created
 // (a drive, a server's name) are passed over; the last one decides.
 bool MakeFolders(const std::wstring& folder) {
@@ -29,7 +25,7 @@ bool MakeFolders(const std::wstring& folder) {
     }
   }
   CreateDirectoryW(folder.c_str(), nullptr);
-  return IsFolder(folder);
+  return IsFolderPresent(folder);
 }
 
 std::wstring FullPath(const std::wstring& path) {

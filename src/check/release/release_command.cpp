@@ -4,9 +4,11 @@
 
 #include "check/console_output.h"
 #include "check/exit_codes.h"
+#include "check/file_bytes.h"
 #include "check/release/release_check.h"
 #include "check/release/release_report_writers.h"
 #include "check/wide_to_utf8.h"
+#include "install/install_paths.h"
 
 namespace {
 
@@ -15,18 +17,13 @@ int Usage(const std::string& error) {
   return kExitUsage;
 }
 
-bool Has(const std::wstring& path, bool folder) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES &&
-         ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder;
-}
-
 }  // namespace
 
 int RunReleaseCommand(bool json, const std::wstring& folder, const std::wstring& host,
                       const std::wstring& extractor) {
-  if (!folder.empty() && !Has(folder, true)) return Usage("no such folder: " + WideToUtf8(folder));
-  if (!extractor.empty() && !Has(extractor, false)) {
+  if (!folder.empty() && !IsFolderPresent(folder))
+    return Usage("no such folder: " + WideToUtf8(folder));
+  if (!extractor.empty() && !IsFilePresent(extractor)) {
     return Usage("no such file: " + WideToUtf8(extractor));
   }
   if (host.find_first_of(L"/\\") != std::wstring::npos) {
