@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake make g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
-  googletest wine wine64 fonts-wine xvfb xauth openssl python3 7zip dpkg-dev
+  googletest libgtest-dev g++ wine wine64 fonts-wine xvfb xauth openssl python3 7zip dpkg-dev
   locales imagemagick iproute2 util-linux curl osslsigncode nlohmann-json3-dev
 )
 

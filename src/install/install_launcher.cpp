@@ -9,6 +9,10 @@
 #include "net/file_sha256.h"
 #include "net/https_download.h"
 #include "text/json_string_value.h"
+#if NOLM_RELEASE_KEY_COUNT > 0
+#include "net/release_signature.h"
+#include "net/signature_verify.h"
+#endif
 
 namespace {
 
@@ -58,6 +62,24 @@ bool WriteIncompleteMarker(const std::wstring& path) {
   return file && FlushFileBuffers(file.get());
 }
 
+#if NOLM_RELEASE_KEY_COUNT > 0
+// The archive's SHA-256 as the publisher signed it; empty when the host's
+// signatures are missing, none verifies under a pinned key, or the signed
+// manifest carries no well-formed "sha256". Whoever controls the host then
+// still cannot choose what is unpacked.
+std::string SignedArchiveSha256(const std::string& manifest) {
+  std::string signatures;
+  DownloadChecks limit;
+  limit.maxBytes = kMaxSignatureFileBytes;
+  if (!HttpsDownload(kDownloadHost, kSignaturePath, L"", &signatures, false, nullptr, &limit) ||
+      !IsManifestSigned(manifest, signatures, kReleaseKeys, NOLM_RELEASE_KEY_COUNT)) {
+    return {};
+  }
+  std::string sha256 = JsonStringValue(manifest, "sha256");
+  return IsSha256Hex(sha256) ? sha256 : std::string();
+}
+#endif
+
 }  // namespace
 
 bool IsLauncherInstalled(const std::wstring& installDir) {
@@ -73,15 +95,35 @@ bool InstallLauncher(const std::wstring& installDir) {
   CreateDirectoryW((installDir + kLibDir).c_str(), nullptr);
 
   std::string version;
+  DownloadChecks archiveChecks;
+#if NOLM_RELEASE_KEY_COUNT > 0
+  std::string signedSha256;
+  std::string archiveSha256;
+  archiveChecks.sha256Hex = &archiveSha256;
+#endif
   {
     std::string manifest;
     if (!HttpsDownload(kDownloadHost, kManifestPath, L"", &manifest, false)) return false;
     version = JsonStringValue(manifest, "version");
+    if (version.empty()) return false;
+#if NOLM_RELEASE_KEY_COUNT > 0
+    signedSha256 = SignedArchiveSha256(manifest);
+    if (signedSha256.empty()) return false;
+#endif
   }
-  if (version.empty()) return false;
 
   const std::wstring archive = installDir + kArchiveFile;
-  if (!HttpsDownload(kDownloadHost, kArchivePath, archive, nullptr, true)) return false;
+  if (!HttpsDownload(kDownloadHost, kArchivePath, archive, nullptr, true, nullptr,
+                     &archiveChecks)) {
+    return false;
+  }
+#if NOLM_RELEASE_KEY_COUNT > 0
+  // Never unpacked, and no extractor fetched for it: not the signed archive.
+  if (archiveSha256 != signedSha256) {
+    DeleteFileW(archive.c_str());
+    return false;
+  }
+#endif
 
   if (!EnsureVerifiedExtractor(installDir + kExtractorFile, archive)) return false;
 

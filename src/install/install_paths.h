@@ -5,6 +5,8 @@
 // Remote paths, identical on every deployment.
 inline constexpr wchar_t kManifestPath[] = L"/launcher/version.json";
 inline constexpr wchar_t kArchivePath[] = L"/launcher/launcher.7z";
+// Signatures of version.json, fetched only by builds that pin release keys.
+inline constexpr wchar_t kSignaturePath[] = L"/launcher/version.json.sig";
 inline constexpr wchar_t kExtractorPath[] = L"/ip7z/7zip/releases/download/26.01/7zr.exe";
 
 // Files under the install directory, appended to it as they stand.

@@ -1,54 +1,28 @@
 #include "net/file_sha256.h"
 
 #include <windows.h>
-#include <bcrypt.h>
 
 #include <memory>
 #include <new>
 
 #include "common/handles.h"
-
-// Older MinGW-w64 headers lack the CNG pseudo-handles.
-#ifndef BCRYPT_SHA256_ALG_HANDLE
-#define BCRYPT_SHA256_ALG_HANDLE ((BCRYPT_ALG_HANDLE)0x00000041)
-#endif
+#include "net/sha256.h"
 
 namespace {
 
 constexpr DWORD kReadSize = 65536;
-constexpr ULONG kDigestSize = 32;
 
-bool Succeeded(NTSTATUS status) {
-  return status >= 0;
-}
-
-// Hashes the open file into `digest`; the hash object never outlives the call.
-bool HashFile(HANDLE file, unsigned char (&digest)[kDigestSize]) {
+bool HashFile(HANDLE file, unsigned char (&digest)[kSha256Bytes]) {
   std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kReadSize]);
   if (!buffer) return false;
-  BCRYPT_HASH_HANDLE hash = nullptr;
-  if (!Succeeded(BCryptCreateHash(/* hAlgorithm */ BCRYPT_SHA256_ALG_HANDLE,
-                                  /* phHash */ &hash,
-                                  /* pbHashObject */ nullptr,
-                                  /* cbHashObject */ 0,
-                                  /* pbSecret */ nullptr,
-                                  /* cbSecret */ 0,
-                                  /* dwFlags */ 0))) {
-    return false;
-  }
-  bool ok = true;
+  Sha256Stream hash;
   for (;;) {
     DWORD got = 0;
     // A read error ends the stream like the end of the file does.
     if (!ReadFile(file, buffer.get(), kReadSize, &got, nullptr) || got == 0) break;
-    if (!Succeeded(BCryptHashData(hash, buffer.get(), got, 0))) {
-      ok = false;
-      break;
-    }
+    if (!hash.Add(buffer.get(), got)) return false;
   }
-  ok = ok && Succeeded(BCryptFinishHash(hash, digest, kDigestSize, 0));
-  BCryptDestroyHash(hash);
-  return ok;
+  return hash.Finish(digest);
 }
 
 }  // namespace
@@ -65,7 +39,7 @@ std::string HexLower(const unsigned char* bytes, size_t size) {
 }
 
 std::string FileSha256Hex(const std::wstring& path) {
-  unsigned char digest[kDigestSize];
+  unsigned char digest[kSha256Bytes];
   {
     UniqueHandle file(CreateFileW(/* lpFileName */ path.c_str(),
                                   /* dwDesiredAccess */ GENERIC_READ,
@@ -76,5 +50,5 @@ std::string FileSha256Hex(const std::wstring& path) {
                                   /* hTemplateFile */ nullptr));
     if (!file || !HashFile(file.get(), digest)) return {};
   }
-  return HexLower(digest, kDigestSize);
+  return HexLower(digest, kSha256Bytes);
 }

@@ -5,11 +5,14 @@
 
 #include <memory>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include "app/status_channel.h"
 #include "common/handles.h"
+#include "net/file_sha256.h"
 #include "net/progress.h"
+#include "net/sha256.h"
 
 #ifndef WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY
 #define WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY 4
@@ -104,7 +107,7 @@ bool AppendToBody(std::string* body, const char* data, DWORD size) {
 
 // Reads the body of an accepted response to its end and stores it.
 bool ReceiveBody(HINTERNET request, const std::wstring& destination, std::string* body,
-                 bool reportProgress, DownloadDetail* detail) {
+                 bool reportProgress, DownloadDetail* detail, const DownloadChecks& checks) {
   const bool toFile = !destination.empty();
   if (!toFile && body == nullptr) return false;
   const DWORD declared = QueryNumber(request, WINHTTP_QUERY_CONTENT_LENGTH, 0);
@@ -123,13 +126,25 @@ bool ReceiveBody(HINTERNET request, const std::wstring& destination, std::string
 
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[kReadSize]);
   if (!buffer) return false;
+  // Hashed chunk by chunk as it arrives, so a large archive is not read twice.
+  std::optional<Sha256Stream> hash;
+  if (checks.sha256Hex) hash.emplace();
   uint32_t received = 0;
+  uint64_t total = 0;
   for (;;) {
     DWORD got = 0;
     if (!WinHttpReadData(request, buffer.get(), kReadSize, &got)) return Failed(detail);
     // A connection closed cleanly before the announced length is not a whole
     // body; WinHTTP reports such an end like a normal one.
-    if (got == 0) return declared == 0 || received >= declared;
+    if (got == 0) {
+      if (declared != 0 && received < declared) return false;
+      unsigned char digest[kSha256Bytes];
+      if (hash && !hash->Finish(digest)) return false;
+      if (hash) *checks.sha256Hex = HexLower(digest, kSha256Bytes);
+      return true;
+    }
+    total += got;
+    if (total > checks.maxBytes) return false;
 
     if (detail) SetLastError(ERROR_SUCCESS);  // a short write sets none
     bool stored;
@@ -139,6 +154,7 @@ bool ReceiveBody(HINTERNET request, const std::wstring& destination, std::string
     } else {
       stored = AppendToBody(body, buffer.get(), got);
     }
+    if (hash && !hash->Add(buffer.get(), got)) stored = false;
     received += got;
     if (reportProgress && declared != 0) PublishProgress(ProgressThousandths(received, declared));
     if (detail) {
@@ -152,7 +168,9 @@ bool ReceiveBody(HINTERNET request, const std::wstring& destination, std::string
 }  // namespace
 
 bool HttpsDownload(const wchar_t* host, const wchar_t* path, const std::wstring& destination,
-                   std::string* body, bool reportProgress, DownloadDetail* detail) {
+                   std::string* body, bool reportProgress, DownloadDetail* detail,
+                   const DownloadChecks* checks) {
+  if (checks && checks->sha256Hex) checks->sha256Hex->clear();
   // Declared in opening order, so they close request, connection, session.
   UniqueInternet session(WinHttpOpen(/* pszAgentW */ L"NolmShortcut/1.0",
                                      /* dwAccessType */ WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
@@ -193,7 +211,8 @@ bool HttpsDownload(const wchar_t* host, const wchar_t* path, const std::wstring&
   } else {
     const DWORD status = QueryNumber(request.get(), WINHTTP_QUERY_STATUS_CODE, 0);
     if (detail) Describe(request.get(), status, *detail);
-    ok = status == 200 && ReceiveBody(request.get(), destination, body, reportProgress, detail);
+    ok = status == 200 && ReceiveBody(request.get(), destination, body, reportProgress, detail,
+                                      checks ? *checks : DownloadChecks());
   }
   // The file is closed by now; a stale file from an earlier run goes too.
   if (!ok && !destination.empty()) DeleteFileW(destination.c_str());

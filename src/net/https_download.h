@@ -22,6 +22,14 @@ struct DownloadDetail {
   void* context = nullptr;
 };
 
+// Conditions a caller may put on a body beyond the status rule; by default
+// none.
+struct DownloadChecks {
+  uint64_t maxBytes = UINT64_MAX;    // a longer body fails the download as it arrives
+  std::string* sha256Hex = nullptr;  // set: receives the body's SHA-256 as 64 lowercase hex
+                                     // digits, computed as the bytes arrive; empty on failure
+};
+
 // One HTTPS GET of https://`host`:443`path`, following the platform's default
 // redirect policy (never from HTTPS to HTTP). Only a final status 200 counts.
 //
@@ -36,7 +44,9 @@ struct DownloadDetail {
 // window (gProgress, then WM_SPLASH_REFRESH). Returns true when the whole body
 // arrived and was stored; a body that ends short of its announced
 // Content-Length is a failure. With `detail`, also tells what the server
-// answered and which call failed, without changing anything else. Blocks;
+// answered and which call failed, without changing anything else. With
+// `checks`, also limits and digests the body as they say. Blocks;
 // worker thread (or any thread, without `reportProgress`).
 bool HttpsDownload(const wchar_t* host, const wchar_t* path, const std::wstring& destination,
-                   std::string* body, bool reportProgress, DownloadDetail* detail = nullptr);
+                   std::string* body, bool reportProgress, DownloadDetail* detail = nullptr,
+                   const DownloadChecks* checks = nullptr);

@@ -35,9 +35,48 @@ grep -Fq 'kDownloadHost[] = L"localhost";' "$header" ||
 [[ -n "$test_digest" && "$test_digest" != "$official_digest" ]] ||
   fail "the test build does not pin its own 7zr.exe's digest"
 
-configure "$work/release.log" -DBUILD_TESTING=OFF -DNOLM_DOWNLOAD_HOST=$release_host
+# Release-signing keys made here: P-256 as pinned, and keys that must be refused.
+public_key() {  # public_key NAME OPENSSL_GENPKEY_ARGS...: prints the base64 between the PEM lines
+  local name=$1
+  shift
+  openssl genpkey "$@" -out "$work/$name.pem" 2>/dev/null
+  openssl pkey -in "$work/$name.pem" -pubout | sed '1d;$d' | tr -d '\n'
+}
+key_a=$(public_key a -algorithm EC -pkeyopt ec_paramgen_curve:P-256)
+key_b=$(public_key b -algorithm EC -pkeyopt ec_paramgen_curve:P-256)
+key_p384=$(public_key p384 -algorithm EC -pkeyopt ec_paramgen_curve:P-384)
+key_rsa=$(public_key rsa -algorithm RSA -pkeyopt rsa_keygen_bits:1024)
+# A P-256 key whose point is moved off the curve: its last byte changed.
+off_curve=$(python3 -c 'import base64, sys; d = bytearray(base64.b64decode(sys.argv[1]))
+d[-1] ^= 1; print(base64.b64encode(bytes(d)).decode())' "$key_a")
+
+configure "$work/release.log" -DBUILD_TESTING=OFF -DNOLM_DOWNLOAD_HOST=$release_host \
+  -DNOLM_RELEASE_KEYS="$key_a;$key_b"
 grep -q "CMake Warning" "$work/release.log" &&
-  fail "a release with real values warns: $(cat "$work/release.log")"
+  fail "a release with real values and keys warns: $(cat "$work/release.log")"
+grep -Fq '#define NOLM_RELEASE_KEY_COUNT 2' "$header" || fail "the release does not pin both keys"
+
+# Without keys, one warning: the archive is trusted on TLS alone.
+configure "$work/release.log" -DNOLM_RELEASE_KEYS=
+squeezed=$(tr -s ' \n' '  ' <"$work/release.log")
+[[ $(grep -c "CMake Warning" "$work/release.log") == 1 ]] &&
+  grep -Fq "NOLM_RELEASE_KEYS is empty: this build trusts the launcher archive on TLS alone" \
+    <<<"$squeezed" || fail "a release without keys does not warn of exactly that: $squeezed"
+
+# A key that is not P-256 fails the configuration, naming the entry.
+expect_refused() {  # expect_refused TEXT KEYS
+  if cmake -S "$source_dir" -B "$build" -DNOLM_RELEASE_KEYS="$2" >"$work/refused.log" 2>&1; then
+    fail "a configuration with NOLM_RELEASE_KEYS=$2 succeeded"
+  elif ! tr -s ' \n' '  ' <"$work/refused.log" | grep -Fq "$1"; then
+    fail "refusing NOLM_RELEASE_KEYS=$2 does not say: $1 ($(cat "$work/refused.log"))"
+  fi
+}
+expect_refused "entry 2 ($key_p384) is not an ECDSA P-256 public key" "$key_a;$key_p384"
+expect_refused "entry 1 ($key_rsa) is not an ECDSA P-256 public key" "$key_rsa"
+expect_refused "entry 1 (${key_a:0:60}*) is not base64" "${key_a:0:60}*"
+expect_refused "entry 1 (${key_a:0:120}) has 120 characters" "${key_a:0:120}"
+expect_refused "entry 2 ($off_curve) is not a valid P-256 public key" "$key_b;$off_curve"
+configure "$work/release.log" -DNOLM_RELEASE_KEYS=
 cmake --build "$build" -j2 --target nolm-shortcut >"$work/build.log" 2>&1 ||
   { cat "$work/build.log"; exit 1; }
 exe=$build/nolm-shortcut.exe
@@ -75,5 +114,6 @@ expect_warning "NOLM_EXTRACTOR_SHA256 is $test_digest, not the digest of the off
 if ((failures > 0)); then
   exit 1
 fi
-echo "release: $release_host, github.com, 7zr.exe $official_digest; test values warned about"
+echo "release: $release_host, github.com, 7zr.exe $official_digest; test values warned about;" \
+  "keys other than P-256 refused"
 rm -rf "$work"
