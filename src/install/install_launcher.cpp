@@ -11,6 +11,7 @@
 #include "text/json_string_value.h"
 #if NOLM_RELEASE_KEY_COUNT > 0
 #include "net/release_signature.h"
+#include "net/sha256.h"
 #include "net/signature_verify.h"
 #endif
 
@@ -98,8 +99,8 @@ bool InstallLauncher(const std::wstring& installDir) {
   DownloadChecks archiveChecks;
 #if NOLM_RELEASE_KEY_COUNT > 0
   std::string signedSha256;
-  std::string archiveSha256;
-  archiveChecks.sha256Hex = &archiveSha256;
+  Sha256Stream archiveHash;
+  archiveChecks.sha256 = &archiveHash;
 #endif
   {
     std::string manifest;
@@ -119,7 +120,8 @@ bool InstallLauncher(const std::wstring& installDir) {
   }
 #if NOLM_RELEASE_KEY_COUNT > 0
   // Never unpacked, and no extractor fetched for it: not the signed archive.
-  if (archiveSha256 != signedSha256) {
+  unsigned char archiveSha256[kSha256Bytes];
+  if (!archiveHash.Finish(archiveSha256) || HexLower(archiveSha256, kSha256Bytes) != signedSha256) {
     DeleteFileW(archive.c_str());
     return false;
   }

@@ -5,12 +5,10 @@
 
 #include <memory>
 #include <new>
-#include <optional>
 #include <utility>
 
 #include "app/status_channel.h"
 #include "common/handles.h"
-#include "net/file_sha256.h"
 #include "net/progress.h"
 #include "net/sha256.h"
 
@@ -126,9 +124,6 @@ bool ReceiveBody(HINTERNET request, const std::wstring& destination, std::string
 
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[kReadSize]);
   if (!buffer) return false;
-  // Hashed chunk by chunk as it arrives, so a large archive is not read twice.
-  std::optional<Sha256Stream> hash;
-  if (checks.sha256Hex) hash.emplace();
   uint32_t received = 0;
   uint64_t total = 0;
   for (;;) {
@@ -136,13 +131,7 @@ bool ReceiveBody(HINTERNET request, const std::wstring& destination, std::string
     if (!WinHttpReadData(request, buffer.get(), kReadSize, &got)) return Failed(detail);
     // A connection closed cleanly before the announced length is not a whole
     // body; WinHTTP reports such an end like a normal one.
-    if (got == 0) {
-      if (declared != 0 && received < declared) return false;
-      unsigned char digest[kSha256Bytes];
-      if (hash && !hash->Finish(digest)) return false;
-      if (hash) *checks.sha256Hex = HexLower(digest, kSha256Bytes);
-      return true;
-    }
+    if (got == 0) return declared == 0 || received >= declared;
     total += got;
     if (total > checks.maxBytes) return false;
 
@@ -154,7 +143,7 @@ bool ReceiveBody(HINTERNET request, const std::wstring& destination, std::string
     } else {
       stored = AppendToBody(body, buffer.get(), got);
     }
-    if (hash && !hash->Add(buffer.get(), got)) stored = false;
+    if (checks.sha256 && !checks.sha256->Add(buffer.get(), got)) stored = false;
     received += got;
     if (reportProgress && declared != 0) PublishProgress(ProgressThousandths(received, declared));
     if (detail) {
@@ -170,7 +159,6 @@ bool ReceiveBody(HINTERNET request, const std::wstring& destination, std::string
 bool HttpsDownload(const wchar_t* host, const wchar_t* path, const std::wstring& destination,
                    std::string* body, bool reportProgress, DownloadDetail* detail,
                    const DownloadChecks* checks) {
-  if (checks && checks->sha256Hex) checks->sha256Hex->clear();
   // Declared in opening order, so they close request, connection, session.
   UniqueInternet session(WinHttpOpen(/* pszAgentW */ L"NolmShortcut/1.0",
                                      /* dwAccessType */ WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,

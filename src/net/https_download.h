@@ -22,12 +22,14 @@ struct DownloadDetail {
   void* context = nullptr;
 };
 
+class Sha256Stream;
+
 // Conditions a caller may put on a body beyond the status rule; by default
 // none.
 struct DownloadChecks {
-  uint64_t maxBytes = UINT64_MAX;    // a longer body fails the download as it arrives
-  std::string* sha256Hex = nullptr;  // set: receives the body's SHA-256 as 64 lowercase hex
-                                     // digits, computed as the bytes arrive; empty on failure
+  uint64_t maxBytes = UINT64_MAX;  // a longer body fails the download as it arrives
+  Sha256Stream* sha256 = nullptr;  // set: every body byte is added to it as it arrives, so a
+                                   // large file is not read again to be hashed
 };
 
 // One HTTPS GET of https://`host`:443`path`, following the platform's default

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Builds the release twice for each release build type (MinSizeRel, Release),
-# from two copies of the source tree in folders of different names and depths,
-# and checks that both executables of a type are identical and that none is
-# bigger than 256 KiB, the size a game's download can afford for it.
+# Builds the release twice for each release build type (MinSizeRel, Release,
+# and MinSizeRel pinning a release-signing key), from two copies of the source
+# tree in folders of different names and depths, and checks that both
+# executables of a type are identical and that none is bigger than 256 KiB,
+# the size a game's download can afford for it.
 # Usage: check_reproducible.sh SOURCE_DIR WORK_DIR
 set -euo pipefail
 source_dir=$1
 work=$2
-build_types=(MinSizeRel Release)
+build_types=(MinSizeRel Release MinSizeRel-signed)
+# A public key only; its private half was thrown away.
+release_key=MFkwEwYHKoZIzj0CAQYIKoZIzj0DAQcDQgAEzl1SbxqbGUx6CuWCylyiUcudPByTwswvgE04fjluy5kYKRPCHCcjc8qgHT7bnLpXTWupF7Odci9+J8eVobr1og==
 max_bytes=$((256 * 1024))
 rm -rf "$work"
 mkdir -p "$work"
@@ -20,10 +23,12 @@ build_copy() {
     (cd "$source_dir" && xargs -0 cp --parents -t "$copy" 2>/dev/null || true)
   : >"$copy.log"
   for type in "${build_types[@]}"; do
+    local keys=
+    [[ $type == *-signed ]] && keys=$release_key
     {
       cmake -S "$copy" -B "$copy/out-$type" \
-        -DCMAKE_TOOLCHAIN_FILE="$copy/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE="$type" \
-        -DNOLM_DOWNLOAD_HOST=downloads.example.com &&
+        -DCMAKE_TOOLCHAIN_FILE="$copy/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE="${type%-signed}" \
+        -DNOLM_DOWNLOAD_HOST=downloads.example.com -DNOLM_RELEASE_KEYS="$keys" &&
         cmake --build "$copy/out-$type" -j2 --target nolm-shortcut
     } >>"$copy.log" 2>&1 || { cat "$copy.log"; exit 1; }
   done

@@ -10,10 +10,11 @@ exit code. Every Wine process start costs ~2 s, so each test class makes its
 runs once in setUpClass and its test methods only read the reports.
 
   e2e_test.py --state STATE --testenv testenv.sh --exe nolm-shortcut.exe --data TESTDATA
-              [unittest arguments, e.g. -k Install]
+              --signed-exe SIGNED.exe --keys KEYS [unittest arguments, e.g. -k Install]
 """
 
 import argparse
+import base64
 import json
 import hashlib
 import os
@@ -26,6 +27,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness as h  # noqa: E402
 
 HARNESS = None  # set by main()
+SIGNED_EXE = None  # the build pinning the tests' release keys "a" and "b"
+KEYS = None  # their folder: NAME.pem and NAME.b64 for a, b and c (pinned by no build)
 
 CAPTION = "Nolm Launcher"
 INVALID_EN = 'Invalid configuration: nolm/config.json must contain {"game": "<slug>"}.'
@@ -140,6 +143,30 @@ def install_state(case):
   return {"exe": os.path.isfile(os.path.join(install, "launcher.exe")),
           "pck": pack_bytes,
           "marker": os.path.exists(os.path.join(install, "temp", "install.incomplete"))}
+
+
+def signature_lines(content, *keys):
+  """version.json.sig for `content`: one base64 DER signature a line, by each
+  of the tests' keys named (their private halves are in the build tree)."""
+  lines = []
+  for key in keys:
+    der = subprocess.run(["openssl", "dgst", "-sha256", "-sign", os.path.join(KEYS, key + ".pem")],
+                         input=content, stdout=subprocess.PIPE, check=True).stdout
+    lines.append(base64.b64encode(der) + b"\n")
+  return b"".join(lines)
+
+
+def hostile_signature_file(content):
+  """Lines an attacker may write, none a signature under a pinned key: a
+  pinned key's signature with each DER field broken, random bytes, base64 of
+  random bytes, a huge line, and a valid signature of other bytes."""
+  good = base64.b64decode(signature_lines(content, "a"))
+  broken = [good[:-1], good + b"\0", b"\x31" + good[1:], good[:1] + b"\x81" + good[1:],
+            good[:2] + b"\x02\x00" + good[4:], good[:4] + b"\x80" + good[5:]]
+  lines = [base64.b64encode(der) for der in broken]
+  lines += [os.urandom(90), base64.b64encode(os.urandom(70)), b"A" * 16000, b"====", b"\xff\xfe"]
+  lines.append(signature_lines(content + b" ", "a").strip())
+  return b"\r\n".join(lines) + b"\r\n"
 
 
 def bar_fill_width(bitmap):
@@ -595,13 +622,94 @@ class UnfinishedInstallationTest(EndToEndTest):
     self.assertTrue(install_state(self.password_case)["marker"])
 
 
+class SignedReleaseTest(EndToEndTest):
+  """The build pinning keys a and b installs only an archive whose SHA-256 is in
+  a manifest signed by one of them. Whoever serves the files cannot swap the
+  archive or change the manifest, nor sign with a key of their own, and no
+  signature file makes the program crash or hang: each of those ends in the
+  install-failure box before anything is unpacked."""
+
+  @classmethod
+  def setUpClass(cls):
+    archive = HARNESS.data_file("launcher.7z")
+    with open(archive, "rb") as f:
+      digest = hashlib.sha256(f.read()).hexdigest()
+    manifest = json.dumps({"version": "1.2.3", "sha256": digest}).encode()
+    no_digest = json.dumps({"version": "1.2.3"}).encode()
+    # name: (manifest served, signature file served or None, archive served)
+    setups = {
+        "by-a": (manifest, signature_lines(manifest, "a"), archive),
+        "unknown-then-b": (manifest, signature_lines(manifest, "c", "b"), archive),
+        "swapped-archive": (manifest, signature_lines(manifest, "a"),
+                            HARNESS.big_archive()),
+        "changed-manifest": (manifest.replace(b"1.2.3", b"6.6.6"), signature_lines(manifest, "a"),
+                             archive),
+        "unpinned-key": (manifest, signature_lines(manifest, "c"), archive),
+        "no-sha256": (no_digest, signature_lines(no_digest, "a"), archive),
+        "no-signatures": (manifest, None, archive),
+        "hostile": (manifest, hostile_signature_file(manifest), archive),
+        "oversized": (manifest, signature_lines(manifest, "a") + b"\n" * (32 << 10), archive),
+    }
+    cls.runs = {}
+    for name, (served, signatures, served_archive) in setups.items():
+      HARNESS.reset_server()
+      HARNESS.serve_launcher(archive=served_archive)
+      HARNESS.serve(h.DOWNLOAD_HOST, h.MANIFEST_PATH, served)
+      if signatures is not None:
+        HARNESS.serve(h.DOWNLOAD_HOST, h.SIGNATURE_PATH, signatures)
+      case = HARNESS.new_case("signed-" + name)
+      program = case.make_game(config(game="signed"), exe=SIGNED_EXE)
+      wait = LAUNCHER_GRACE_MS if name in ("by-a", "unknown-then-b") else None
+      cls.runs[name] = {"case": case, "report": case.run_driver(program, wait_launcher_ms=wait,
+                                                                timeout_ms=30000),
+                        "requests": HARNESS.requests()}
+
+  def assertRefusedBefore(self, name, requests):
+    """The install-failure box, these requests alone, and nothing unpacked,
+    no marker, no archive left."""
+    run = self.runs[name]
+    self.assertSingleBox(run["report"], INSTALL_EN)
+    self.assertEqual(run["requests"], requests, name)
+    self.assertNotLaunched(run["case"])
+    install = run["case"].install_dir
+    for left in ("launcher.exe", "launcher.pck", os.path.join("temp", "launcher_install.7z"),
+                 os.path.join("temp", "install.incomplete"), os.path.join("temp", "version.dat")):
+      self.assertFalse(os.path.exists(os.path.join(install, left)), (name, left))
+
+  def test_signed_by_either_pinned_key_installs(self):
+    for name in ("by-a", "unknown-then-b"):
+      run = self.runs[name]
+      self.assertClosedQuietly(run["report"])
+      self.assertEqual(run["requests"], [(h.DOWNLOAD_HOST, h.MANIFEST_PATH),
+                                         (h.DOWNLOAD_HOST, h.SIGNATURE_PATH),
+                                         (h.DOWNLOAD_HOST, h.ARCHIVE_PATH),
+                                         (h.EXTRACTOR_HOST, h.EXTRACTOR_PATH)], name)
+      self.assertEqual(install_state(run["case"]),
+                       {"exe": True, "pck": b"NOLMPCK test pack\n", "marker": False})
+      self.assertLaunched(run["case"], run["report"], "signed")
+
+  def test_swapped_archive_is_never_unpacked(self):
+    self.assertRefusedBefore("swapped-archive", [(h.DOWNLOAD_HOST, h.MANIFEST_PATH),
+                                                 (h.DOWNLOAD_HOST, h.SIGNATURE_PATH),
+                                                 (h.DOWNLOAD_HOST, h.ARCHIVE_PATH)])
+
+  def test_unsigned_manifests_stop_before_the_archive(self):
+    for name in ("changed-manifest", "unpinned-key", "no-sha256", "no-signatures", "hostile",
+                 "oversized"):
+      self.assertRefusedBefore(name, [(h.DOWNLOAD_HOST, h.MANIFEST_PATH),
+                                      (h.DOWNLOAD_HOST, h.SIGNATURE_PATH)])
+
+
 def main():
   parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
   h.add_environment_arguments(parser)
   parser.add_argument("--exe", required=True, help="nolm-shortcut.exe")
+  parser.add_argument("--signed-exe", required=True, help="nolm-shortcut.exe pinning keys a and b")
+  parser.add_argument("--keys", required=True, help="folder of the tests' release keys")
   args, rest = parser.parse_known_args()
-  global HARNESS
+  global HARNESS, SIGNED_EXE, KEYS
   HARNESS = h.Harness(args.state, args.testenv, args.exe, args.data)
+  SIGNED_EXE, KEYS = args.signed_exe, args.keys
   unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 

@@ -16,6 +16,7 @@ EXTRACTOR_HOST = "127.0.0.2"
 EXTRACTOR_PATH = "/ip7z/7zip/releases/download/26.01/7zr.exe"
 MANIFEST_PATH = "/launcher/version.json"
 ARCHIVE_PATH = "/launcher/launcher.7z"
+SIGNATURE_PATH = "/launcher/version.json.sig"
 
 # The French UI under Wine comes from the Unix locale variables of the Wine
 # process (LANG alone is not enough) and follows each new process, not the
@@ -242,14 +243,14 @@ class Case:
     self.install_dir = os.path.join(self.profile, "Nolm", "Launcher")
     os.makedirs(self.profile)
 
-  def make_game(self, config=None, files=None):
-    """A game folder holding a copy of the program; `config` (str or bytes)
+  def make_game(self, config=None, files=None, exe=None):
+    """A game folder holding a copy of the program (or of `exe`); `config` (str or bytes)
     becomes nolm/config.json, None leaves out the nolm folder; `files` maps
     more names under nolm/ to bytes. Returns the program's path."""
     game = os.path.join(self.folder, "Game Folder")
     os.makedirs(game)
     program = os.path.join(game, "nolm-shortcut.exe")
-    shutil.copyfile(self.harness.exe, program)
+    shutil.copyfile(exe or self.harness.exe, program)
     if config is not None or files:
       os.makedirs(os.path.join(game, "nolm"))
     if config is not None:

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "app/status_channel.h"
+#include "net/file_sha256.h"
+#include "net/sha256.h"
 #include "support/test_support.h"
 #include "text/json_string_value.h"
 
@@ -121,6 +123,18 @@ TEST_F(HttpsDownloadTest, FileModeReplacesTheDestinationWithTheBody) {
 
   EXPECT_TRUE(DownloadToFile(L"/files/body.bin"));
   EXPECT_EQ(ReadBytes(destination_), body);
+
+  // Hashed as it arrives: every chunk, in order.
+  Sha256Stream hash;
+  DownloadChecks checks;
+  checks.sha256 = &hash;
+  EXPECT_TRUE(HttpsDownload(L"localhost", L"/files/body.bin", destination_.wstring(), nullptr,
+                            false, nullptr, &checks));
+  unsigned char streamed[kSha256Bytes];
+  unsigned char whole[kSha256Bytes];
+  ASSERT_TRUE(hash.Finish(streamed));
+  ASSERT_TRUE(Sha256Of(body, whole));
+  EXPECT_EQ(HexLower(streamed, kSha256Bytes), HexLower(whole, kSha256Bytes));
 }
 
 TEST_F(HttpsDownloadTest, MemoryModeAppendsToTheReceiver) {
@@ -130,6 +144,16 @@ TEST_F(HttpsDownloadTest, MemoryModeAppendsToTheReceiver) {
 
   EXPECT_TRUE(HttpsDownload(L"localhost", L"/version.json", L"", &received, false));
   EXPECT_EQ(received, "kept:" + body);
+
+  // A body longer than the caller's limit fails as it arrives.
+  DownloadChecks limit;
+  limit.maxBytes = body.size();
+  received.clear();
+  EXPECT_TRUE(
+      HttpsDownload(L"localhost", L"/version.json", L"", &received, false, nullptr, &limit));
+  limit.maxBytes = body.size() - 1;
+  EXPECT_FALSE(
+      HttpsDownload(L"localhost", L"/version.json", L"", &received, false, nullptr, &limit));
 }
 
 TEST_F(HttpsDownloadTest, StatusOtherThan200FailsAndLeavesNoFile) {
