@@ -68,7 +68,8 @@ if [[ $own_env == 1 && "${NOLM_BENCH_BUILT:-}" != 1 ]]; then
   bash scripts/setup.sh
   [[ -f "$build/CMakeCache.txt" ]] || quietly configure.log cmake --preset tests -B "$build"
   quietly build.log cmake --build "$build" -j"$(nproc)" --target nolm-shortcut driver \
-    test_launcher exit_code add_root_cert bench_net bench_paint floor_splash floor_thread
+    test_launcher exit_code add_root_cert bench_net bench_paint floor_splash floor_thread \
+    signed_shortcut
   if [[ -n "$release" ]]; then
     # The size floor comes from the same release configuration, built from
     # bench/floors as a project of its own (the release tree has no benchmarks).
@@ -92,6 +93,8 @@ source "$root/bench/suite_lib.sh"
 
 data=$build/testdata
 shortcut=$build/nolm-shortcut.exe
+# The same sources pinning the tests' release keys a and b.
+signed_shortcut=$build/signed-release/nolm-shortcut.exe
 driver=$data/driver.exe
 floor_splash=$build/bench/floor_splash.exe
 www=$state/www/files
@@ -102,7 +105,7 @@ cleanup() {
 }
 trap cleanup EXIT
 [[ $own_env == 0 ]] || quietly testenv.log bash tests/env/testenv.sh start "$state" "$data/add_root_cert.exe"
-for program in "$shortcut" "$driver" "$data/test_launcher.exe" "$data/exit_code.exe" "$data/7zr.exe" \
+for program in "$shortcut" "$signed_shortcut" "$driver" "$data/test_launcher.exe" "$data/exit_code.exe" "$data/7zr.exe" \
   "$build/bench/bench_net.exe" "$build/bench/bench_paint.exe" "$floor_splash"; do
   [[ -f "$program" ]] || fail "$program is missing: build the tests first"
 done
@@ -225,6 +228,10 @@ wine_run "$work/read.txt" "$bench_net" read "$(windows_path "$work/digest.bin")"
   "$((warmups + runs))" || fail "bench_net read failed: $(cat "$work/read.txt")"
 wine_run "$work/hash.txt" "$bench_net" hash "$digest_mib" 1024 "$((warmups + runs))" ||
   fail "bench_net hash failed: $(cat "$work/hash.txt")"
+# The platform's floor for a signed install's extra work: CNG's SHA-256 over
+# the archive's bytes in the download's 64 KiB pieces, nothing else.
+wine_run "$work/hash-install.txt" "$bench_net" hash "$install_mib" 64 "$((warmups + runs))" ||
+  fail "bench_net hash failed: $(cat "$work/hash-install.txt")"
 for run in $(seq "$((warmups + runs))"); do
   start=$EPOCHREALTIME
   openssl dgst -sha256 -r "$work/digest.bin" >"$work/openssl.out"
@@ -254,8 +261,13 @@ head -c "$((install_mib << 20))" /dev/urandom >"$staging/launcher.pck"
 (cd "$staging" && 7zz a -t7z -bd -bso0 -bsp0 -mx=1 "$work/launcher.7z" . >/dev/null) ||
   fail "7zz could not make the launcher archive"
 rm -rf "$staging"
-printf '{"version": "1.0.0"}' >"$work/version.json"
+# Signed as a publisher signs a release; the unsigned build ignores both.
+printf '{"version": "1.0.0", "sha256": "%s"}' "$(sha256sum "$work/launcher.7z" | cut -c1-64)" \
+  >"$work/version.json"
+openssl dgst -sha256 -sign "$data/release-keys/a.pem" "$work/version.json" | base64 -w0 \
+  >"$work/version.json.sig"
 serve localhost /launcher/version.json "$work/version.json"
+serve localhost /launcher/version.json.sig "$work/version.json.sig"
 serve localhost /launcher/launcher.7z "$work/launcher.7z"
 serve 127.0.0.2 /ip7z/7zip/releases/download/26.01/7zr.exe "$data/7zr.exe"
 
@@ -265,9 +277,11 @@ wine_run "$work/first-request.txt" "$bench_net" download localhost /launcher/ver
   fail "bench_net download of the manifest failed: $(cat "$work/first-request.txt")"
 
 for run in $(seq $((warmups + runs))); do
-  for variant in art plain; do
+  for variant in art plain signed; do
     folder=$work/install-$variant
-    make_game "$folder/game" "$([[ $variant == art ]] && echo 1 || echo 0)"
+    program=$shortcut
+    [[ $variant == signed ]] && program=$signed_shortcut
+    make_game "$folder/game" "$([[ $variant == art ]] && echo 1 || echo 0)" "$program"
     rm -rf "$folder/profile"
     mkdir -p "$folder/profile"
     logged=$(wc -l <"$state/www/requests.log" 2>/dev/null || echo 0)
@@ -397,6 +411,14 @@ row "first installation, $install_mib MiB archive, no artwork" "$(seconds "$ours
   "3 / 1+curl"
 row "  with the 1920x1080 splash + title" "$(seconds "$art")" "$(seconds "$floor")" \
   "$(times_x "$(calc "$art / $floor")")" "" "" "3 / 1+curl"
+signed=$(med install-signed) floor=$(timed_seconds hash "$warmups" <"$work/hash-install.txt" | median)
+extra=$(calc "$signed - $ours")
+row "  signed (keys pinned): extra time / CNG SHA-256 alone" \
+  "$(ms "$(calc "$extra * 1000")")" "$(ms "$(calc "$floor * 1000")")" \
+  "$(times_x "$(calc "$extra / $floor")")" "<= 1.05 x floor" \
+  "$(verdict "$(calc "$extra / $floor")" '<=' 1.05)" "0"
+row "    signed install, whole / unsigned" "$(seconds "$signed")" "$(seconds "$ours")" \
+  "$(times_x "$(calc "$signed / $ours")")" "" "" "3 / 3"
 row "  1 start to the manifest's request (TLS set-up)" "$(seconds "$(med install-plain-phase0)")" "" \
   "" "" "" "1 / -"
 first=$(timed_seconds download 0 <"$work/first-request.txt" | head -1)

@@ -85,10 +85,10 @@ serve() { # host, url path, file
 
 # A game folder: the shortcut and nolm/config.json, with the demo artwork
 # when asked.
-make_game() { # folder, artwork (0/1)
+make_game() { # folder, artwork (0/1), [program: the shortcut by default]
   rm -rf "$1"
   mkdir -p "$1/nolm"
-  cp "$shortcut" "$1/nolm-shortcut.exe"
+  cp "${3:-$shortcut}" "$1/nolm-shortcut.exe"
   printf '{"game": "bench-game", "name": "Bench Game"}' >"$1/nolm/config.json"
   if [[ $2 == 1 ]]; then cp "$work/art/splash.png" "$work/art/title.png" "$1/nolm/"; fi
 }
