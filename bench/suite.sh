@@ -262,12 +262,13 @@ head -c "$((install_mib << 20))" /dev/urandom >"$staging/launcher.pck"
   fail "7zz could not make the launcher archive"
 rm -rf "$staging"
 # Signed as a publisher signs a release; the unsigned build ignores both.
-printf '{"version": "1.0.0", "sha256": "%s"}' "$(sha256sum "$work/launcher.7z" | cut -c1-64)" \
-  >"$work/version.json"
-openssl dgst -sha256 -sign "$data/release-keys/a.pem" "$work/version.json" | base64 -w0 \
-  >"$work/version.json.sig"
-serve localhost /launcher/version.json "$work/version.json"
-serve localhost /launcher/version.json.sig "$work/version.json.sig"
+mkdir -p "$work/release/launcher"
+printf '{"version": "1.0.0"}' >"$work/release/launcher/version.json"
+ln -sf "$work/launcher.7z" "$work/release/launcher/launcher.7z"
+python3 tools/sign_release.py "$work/release" --key "$data/release-keys/a.pem" >/dev/null ||
+  fail "tools/sign_release.py could not sign the bench's release"
+serve localhost /launcher/version.json "$work/release/launcher/version.json"
+serve localhost /launcher/version.json.sig "$work/release/launcher/version.json.sig"
 serve localhost /launcher/launcher.7z "$work/launcher.7z"
 serve 127.0.0.2 /ip7z/7zip/releases/download/26.01/7zr.exe "$data/7zr.exe"
 
