@@ -9,6 +9,10 @@
 #include "net/file_sha256.h"
 #include "net/https_download.h"
 #include "text/json_string_value.h"
+// A build that lost its keys must not quietly become an unsigned one.
+#ifndef NOLM_RELEASE_KEY_COUNT
+#error "deployment.h says how many release keys this build pins"
+#endif
 #if NOLM_RELEASE_KEY_COUNT > 0
 #include "net/release_signature.h"
 #include "net/sha256.h"

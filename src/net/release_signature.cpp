@@ -68,7 +68,8 @@ bool SignatureFileLines(std::string_view file, std::vector<std::string_view>* li
 
 bool DerToP256Signature(std::string_view der, unsigned char (&rs)[64]) {
   // A SEQUENCE whose short-form length covers exactly the rest.
-  if (der.size() < 2 || der[0] != 0x30 || static_cast<unsigned char>(der[1]) != der.size() - 2) {
+  if (der.size() < 2 || der[0] != 0x30 ||
+      size_t{static_cast<unsigned char>(der[1])} != der.size() - 2) {
     return false;
   }
   size_t at = 2;
