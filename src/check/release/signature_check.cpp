@@ -26,9 +26,10 @@ std::string Missing(const FileBytes& file) {
   return file.isFolder ? "is a folder" : "could not be read";
 }
 
-// A line as short as a message can name it, for lines of any length.
+// A line as short as a message can name it, for lines of any length; a
+// character cut in two becomes U+FFFD.
 std::string Opening(const std::string& line) {
-  return line.size() <= 12 ? line : line.substr(0, 12) + "...";
+  return line.size() <= 12 ? line : ValidUtf8(line.substr(0, 12)) + "...";
 }
 
 bool IsWellFormed(std::string_view line) {
