@@ -45,6 +45,7 @@ bool ReadReleaseKey(const std::wstring& argument, ReleaseKey* key, std::string* 
                "`openssl pkey -pubout` joined) nor a PEM file";
       return false;
     }
+    key->fromFile = true;
     key->base64 = PemBody(file.bytes);
     if (key->base64.empty()) {
       // A private key handed over by mistake should be noticed, not used.

@@ -7,6 +7,7 @@ struct ReleaseKey {
   std::string base64;       // the base64 of its DER SubjectPublicKeyInfo
   std::string fingerprint;  // the first 16 hex digits of the SHA-256 of that DER
   std::string source;       // the argument as given (UTF-8): the base64 itself or a path
+  bool fromFile = false;    // `source` is the path of a PEM file
 };
 
 // Reads one --key argument: the base64 of a P-256 public key's DER

@@ -40,6 +40,7 @@ struct SignatureLineReport {
 struct KeyReport {
   std::string fingerprint;  // first 16 hex digits of the SHA-256 of its DER
   std::string source;       // the argument as given
+  bool fromFile = false;    // `source` is a PEM file's path, not the key itself
 };
 
 // What the shortcut would make of a release and of the hosts serving it.

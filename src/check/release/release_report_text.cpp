@@ -2,6 +2,7 @@
 
 #include "check/release/console_progress.h"
 #include "check/release/release_report_writers.h"
+#include "check/wide_to_utf8.h"
 
 namespace {
 
@@ -56,10 +57,11 @@ std::string Outcome(const ReleaseReport& report) {
   }
 }
 
-// A signature line whole, unless it is far longer than a signature.
+// A signature line whole, unless it is far longer than a signature; a
+// character cut in two becomes U+FFFD.
 std::string Shortened(const std::string& line) {
   if (line.size() <= 120) return line;
-  return line.substr(0, 96) + "... (" + std::to_string(line.size()) + " characters)";
+  return ValidUtf8(line.substr(0, 96)) + "... (" + std::to_string(line.size()) + " characters)";
 }
 
 std::string Signature(const ReleaseReport& report) {
@@ -77,8 +79,8 @@ std::string Signature(const ReleaseReport& report) {
   }
   out += "\n" + Request(report.signatureRequest);
   for (const KeyReport& key : report.keys) {
-    out += "  key " + key.fingerprint + ": " +
-           (key.source.rfind("MFkw", 0) == 0 ? "given in base64" : key.source) + "\n";
+    out +=
+        "  key " + key.fingerprint + ": " + (key.fromFile ? key.source : "given in base64") + "\n";
   }
   for (size_t i = 0; i < report.signatureLines.size() && !report.keys.empty(); ++i) {
     const SignatureLineReport& line = report.signatureLines[i];

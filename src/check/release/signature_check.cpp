@@ -66,7 +66,8 @@ std::string NoneVerifies(const ReleaseReport& report) {
 void CheckSignatureSource(const ReleaseInputs& inputs, const std::string& manifest,
                           ReleaseReport& report) {
   const bool withKeys = !inputs.keys.empty();
-  for (const ReleaseKey& key : inputs.keys) report.keys.push_back({key.fingerprint, key.source});
+  for (const ReleaseKey& key : inputs.keys)
+    report.keys.push_back({key.fingerprint, key.source, key.fromFile});
   const std::string folderPath = WideToUtf8(inputs.folder + kReleaseSignature);
   FileBytes inFolder;
   if (!inputs.folder.empty()) inFolder = ReadFileBytes(inputs.folder + kReleaseSignature);
