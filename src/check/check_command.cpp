@@ -18,8 +18,8 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: nolm-check [--json] [--preview <out folder>] <game folder>\n"
-    "       nolm-check [--json] --release <folder> [--extractor <7zr.exe>]\n"
-    "       nolm-check [--json] --host <host> [--release <folder>]\n"
+    "       nolm-check [--json] --release <folder> [--extractor <7zr.exe>] [--key <key>]...\n"
+    "       nolm-check [--json] --host <host> [--release <folder>] [--key <key>]...\n"
     "Tells what nolm-shortcut.exe will do with the game folder that holds it\n"
     "and its nolm\\ folder, and warns where it may not be what you meant.\n"
     "--preview writes first-frame.png and installing.png, the splash as the\n"
@@ -27,7 +27,9 @@ constexpr char kUsage[] =
     "With --release and --host: what a player's first installation makes of\n"
     "the launcher release in <folder> (launcher\\version.json and\n"
     "launcher\\launcher.7z) and of what <host> serves, unpacked by the pinned\n"
-    "7zr.exe (--extractor, or the one the shortcut downloads).\n"
+    "7zr.exe (--extractor, or the one the shortcut downloads). With --key (a\n"
+    "P-256 public key in base64, or a PEM file of one; repeatable), as a\n"
+    "shortcut pinning those keys: launcher\\version.json.sig must verify.\n"
     "Exit code: 0 fine, 1 the configuration is refused or the installation\n"
     "fails, 2 it runs with warnings, 64 bad usage, 73 a picture could not be\n"
     "written, 74 the report could not be written whole.\n";
@@ -73,6 +75,8 @@ CheckArguments ParseCheckArguments(const std::vector<std::wstring>& arguments) {
         parsed.error = argument + L" given twice";
         return parsed;
       }
+    } else if (argument == L"--key") {
+      value = &parsed.keys.emplace_back();
     } else if (argument == L"--preview") {
       value = &parsed.previewFolder;
     } else if (argument == L"--json") {
@@ -94,11 +98,13 @@ CheckArguments ParseCheckArguments(const std::vector<std::wstring>& arguments) {
   if (value == &parsed.previewFolder) {
     parsed.error = L"--preview needs an out folder";
   } else if (value != nullptr) {
-    parsed.error = L"--release, --host and --extractor each need a value after them";
+    parsed.error = L"--release, --host, --extractor and --key each need a value after them";
   } else if (release && (!parsed.folder.empty() || !parsed.previewFolder.empty())) {
     parsed.error = L"a game folder and --release or --host are checked separately";
   } else if (!parsed.extractor.empty() && !release) {
     parsed.error = L"--extractor goes with --release or --host";
+  } else if (!parsed.keys.empty() && !release) {
+    parsed.error = L"--key goes with --release or --host";
   } else if (!release && parsed.folder.empty()) {
     parsed.error = L"no game folder given";
   } else {
@@ -117,7 +123,7 @@ int RunCheckCommand(int argc, wchar_t** argv) {
   if (!arguments.ok) return Usage(arguments.error);
   if (!arguments.release.empty() || !arguments.host.empty()) {
     return RunReleaseCommand(arguments.json, WithoutTrailingSeparator(arguments.release),
-                             arguments.host, arguments.extractor);
+                             arguments.host, arguments.extractor, arguments.keys);
   }
   const std::wstring folder = WithoutTrailingSeparator(WithoutVerbatimPrefix(arguments.folder));
   if (!IsFolderPresent(folder)) return Usage(L"no such folder: " + arguments.folder);

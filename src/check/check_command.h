@@ -5,8 +5,8 @@
 
 // The command line of nolm-check, parsed:
 // `[--json] [--preview <out folder>] <game folder>`, or the release check's
-// `[--json] --release <folder> [--extractor <7zr.exe>]` and
-// `[--json] --host <host> [--release <folder>]`.
+// `[--json] --release <folder> [--extractor <7zr.exe>] [--key <key>]...` and
+// `[--json] --host <host> [--release <folder>] [--key <key>]...`.
 struct CheckArguments {
   bool ok = false;    // false: `error` says what is wrong (empty for --help)
   bool help = false;  // --help or -h: print the usage and exit 0
@@ -14,9 +14,10 @@ struct CheckArguments {
   std::wstring previewFolder;  // --preview's folder; empty without --preview
   std::wstring folder;
   std::wstring error;
-  std::wstring release;    // --release: a folder as it will be served
-  std::wstring host;       // --host: the live product download host
-  std::wstring extractor;  // --extractor: a 7zr.exe instead of the extractor host's
+  std::wstring release;            // --release: a folder as it will be served
+  std::wstring host;               // --host: the live product download host
+  std::wstring extractor;          // --extractor: a 7zr.exe instead of the extractor host's
+  std::vector<std::wstring> keys;  // each --key as given: base64 or a PEM file's path
 };
 
 // Parses the arguments after the program name. Does not look at the disk.

@@ -4,7 +4,8 @@ built to exercise some of the shortcut's decisions and the checker's warning
 families, checked by exit code, --json fields and warning codes; its preview
 pictures against a capture of the shortcut's real splash window; and launcher
 releases, from a folder and from the HTTPS fixture server, unpacked by the real
-7zr.exe, a good one and the faults grouped into a few runs. Every Wine process
+7zr.exe, a good one and the faults grouped into a few runs, with and without
+the publisher's keys. Every Wine process
 start costs ~2 s, so each folder and release runs once in setUpClass.
 
   check_test.py --state STATE --testenv testenv.sh --exe nolm-check.exe
@@ -12,6 +13,7 @@ start costs ~2 s, so each folder and release runs once in setUpClass.
 """
 
 import argparse
+import base64
 import getpass
 import hashlib
 import json
@@ -134,6 +136,8 @@ def rgb_rows_of_capture(path):
 # What a launcher release holds; the bytes do not matter, only the names.
 LAUNCHER_FILES = {"launcher.exe": b"MZ" + bytes(range(256)) * 40, "launcher.pck": b"NOLMPCK\n"}
 EXTRACTOR_PATH = "ip7z/7zip/releases/download/26.01/7zr.exe"
+KEYS = {}  # "a", "b": base64 public keys; "pem": a's public key file
+SIGNATURE = None  # the good release's signature line, by key a
 
 
 def make_archive(path, inside="", options=(), read_only=None):
@@ -164,6 +168,40 @@ def make_release(name, manifest, **archive):
   return folder
 
 
+def make_key(name):
+  """(private PEM path, public PEM path, base64 of the public DER) of a new
+  P-256 key pair, kept in the test's own folder."""
+  private, public = (os.path.join(ARGS.work, "releases", name + end)
+                     for end in (".private.pem", ".pem"))
+  subprocess.run(["openssl", "genpkey", "-algorithm", "EC", "-pkeyopt",
+                  "ec_paramgen_curve:P-256", "-out", private], check=True)
+  subprocess.run(["openssl", "pkey", "-in", private, "-pubout", "-out", public], check=True)
+  with open(public) as f:
+    return private, public, "".join(f.read().splitlines()[1:-1])
+
+
+def fingerprint(key):
+  return hashlib.sha256(base64.b64decode(key)).hexdigest()[:16]
+
+
+def sign(folder, private, manifest=None, lines=()):
+  """Writes `manifest` (bytes, %s for the archive's SHA-256) when given, then
+  launcher/version.json.sig: `lines`, then the signature of version.json by
+  `private`. Returns that signature line."""
+  launcher = os.path.join(folder, "launcher")
+  if manifest:
+    with open(os.path.join(launcher, "launcher.7z"), "rb") as f:
+      h.write_bytes(os.path.join(launcher, "version.json"),
+                    manifest.replace(b"%s", hashlib.sha256(f.read()).hexdigest().encode()))
+  der = subprocess.run(["openssl", "dgst", "-sha256", "-sign", private,
+                        os.path.join(launcher, "version.json")],
+                       check=True, stdout=subprocess.PIPE).stdout
+  line = base64.b64encode(der).decode()
+  h.write_bytes(os.path.join(launcher, "version.json.sig"),
+                "".join(l + "\r\n" for l in list(lines) + [line]).encode())
+  return line
+
+
 def serve(host, path, source=None, content=None):
   """Puts a file in the fixture server's tree for `host`."""
   target = os.path.join(ARGS.state, "www", "files", host, path)
@@ -183,7 +221,15 @@ def set_rules(rules):
 def release_runs():
   """(exit code, JSON report) of each release check, by name."""
   extractor = os.path.join(ARGS.data, "7zr.exe")
-  good = make_release("good", b'{"version": "1.4.2"}')
+  global SIGNATURE
+  private, KEYS["pem"], KEYS["a"] = make_key("a")
+  _, _, KEYS["b"] = make_key("b")
+  good = make_release("good", b"")
+  SIGNATURE = sign(good, private, b'{"version": "1.4.2", "sha256": "%s"}')
+  # Signed, then given another archive.
+  swapped = make_release("swapped", b"", inside="Launcher-1.0")
+  sign(swapped, private, b'{"version": "1.4.2", "sha256": "%s"}')
+  shutil.copyfile(good + "/launcher/launcher.7z", swapped + "/launcher/launcher.7z")
   releases = {
       # launcher.exe in a top-level folder; the scan takes the nested "version".
       "folder": make_release("folder", b'{"build": {"version": "0.9"}, "version": "1.0"}',
@@ -194,36 +240,50 @@ def release_runs():
       # The installation's last step cannot delete it, so it never counts as done.
       "marker": make_release("marker", b'{"version": "1"}', read_only="temp/install.incomplete"),
   }
+  # A line that is no signature before one that verifies; no "sha256".
+  sign(releases["marker"], private, lines=["not a signature"])
+  key_a = ("--key", windows_path(KEYS["pem"]))
   runs = {"good": run("--json", "--release", windows_path(good), "--extractor",
                       windows_path(extractor))}
-  for name, folder in releases.items():
+  for name, folder, keys in [("folder", releases["folder"], ()), ("ppmd", releases["ppmd"], ()),
+                             ("encrypted", releases["encrypted"], key_a),
+                             ("marker", releases["marker"], key_a), ("swapped", swapped, ()),
+                             ("signed", good, ("--key", KEYS["b"]) + key_a),
+                             ("wrong-key", good, ("--key", KEYS["b"]))]:
     runs[name] = run("--json", "--release", windows_path(folder), "--extractor",
-                     windows_path(extractor))
+                     windows_path(extractor), *keys)
+  runs["signed-text"] = run("--release", windows_path(good), "--extractor",
+                            windows_path(extractor), *key_a)
+  # A private key given by mistake.
+  runs["bad-key"] = run("--release", windows_path(good), "--key", windows_path(private))
 
   serve("localhost", "launcher/moved/version.json", good + "/launcher/version.json")
   serve("localhost", "launcher/launcher.7z", good + "/launcher/launcher.7z")
+  serve("localhost", "launcher/version.json.sig", good + "/launcher/version.json.sig")
   serve("127.0.0.2", EXTRACTOR_PATH, extractor)
   try:
     set_rules({"/launcher/version.json": {"redirect": "/launcher/moved/version.json"}})
-    runs["host"] = run("--json", "--host", "localhost", "--release", windows_path(good))
+    runs["host"] = run("--json", "--host", "localhost", "--release", windows_path(good), *key_a)
     runs["text"] = run("--host", "localhost", "--release", windows_path(good))
     # A CDN that compresses on the fly, whatever the client asks for.
     set_rules({"/launcher/version.json": {"redirect": "/launcher/moved/version.json"},
                "/launcher/moved/version.json": {"gzip": True},
                "/launcher/launcher.7z": {"gzip": True, "chunked": True}})
     runs["compressing"] = run("--json", "--host", "localhost", "--release", windows_path(good))
-    # A manifest gone, an archive cut short, an extractor mirror with another build.
+    # A manifest gone, signatures past the limit, an archive cut short, an
+    # extractor mirror with another build.
     serve("127.0.0.2", EXTRACTOR_PATH, content=b"MZ another build")
+    serve("localhost", "launcher/version.json.sig", content=(SIGNATURE + "\n").encode() * 400)
     set_rules({"/launcher/version.json": {"status": 404},
                "/launcher/launcher.7z": {"content_length_override": 10 ** 6}})
-    runs["broken"] = run("--json", "--host", "localhost")
+    runs["broken"] = run("--json", "--host", "localhost", *key_a)
     runs["unresolved"] = run("--json", "--host", "nowhere.invalid")
   finally:
     # The other tests share the server: leave it as found.
     os.remove(os.path.join(ARGS.state, "www", "rules.json"))
     for host in ("localhost", "127.0.0.2"):
       shutil.rmtree(os.path.join(ARGS.state, "www", "files", host), ignore_errors=True)
-  return {name: (code, out if name == "text" else json.loads(out))
+  return {name: (code, out if name in ("text", "signed-text", "bad-key") else json.loads(out))
           for name, (code, out) in runs.items()}
 
 
@@ -404,6 +464,10 @@ class ReleaseTest(unittest.TestCase):
   def test_good_release(self):
     report = self.release("good", 0, [])
     self.assertEqual(report["manifest"]["version"], "1.4.2")
+    # Its "sha256" holds; without keys its signature is listed, not verified.
+    self.assertEqual(report["manifest"]["sha256"], report["archive"]["sha256"])
+    self.assertEqual((report["signature"]["verified"], report["signature"]["lines"]),
+                     (None, [{"text": SIGNATURE, "well_formed": True, "key": None}]))
     self.assertEqual(report["extractor"]["pinned"], True)
     self.assertEqual((report["unpacked"]["exit_code"], report["unpacked"]["files"],
                       report["unpacked"]["bytes"], report["unpacked"]["top_level"]),
@@ -421,9 +485,34 @@ class ReleaseTest(unittest.TestCase):
     self.assertIn('"Unsupported Method" for launcher.exe, launcher.pck',
                   report["findings"][1]["message"])
     # 7zr.exe asks for a password and must get end of input, not wait.
-    report = self.release("encrypted", 1, ["manifest-no-version", "archive-unreadable"])
-    self.assertIn("it is encrypted", report["findings"][1]["message"])
-    self.release("marker", 1, ["archive-has-marker"])
+    report = self.releases["encrypted"][1]
+    self.assertIn("it is encrypted", report["findings"][3]["message"])
+    report = self.release("marker", 1, ["manifest-no-sha256", "archive-has-marker"])
+    self.assertEqual([(l["well_formed"], l["key"]) for l in report["signature"]["lines"]],
+                     [(False, None), (True, fingerprint(KEYS["a"]))])
+    self.release("swapped", 1, ["archive-sha256-differs"])
+
+  def test_signed_release(self):
+    report = self.release("signed", 0, [])
+    self.assertEqual(report["signature"]["keys"],
+                     [{"fingerprint": fingerprint(KEYS["b"]), "source": KEYS["b"]},
+                      {"fingerprint": fingerprint(KEYS["a"]), "source": windows_path(KEYS["pem"])}])
+    self.assertEqual((report["signature"]["verified"], report["signature"]["lines"]),
+                     (True, [{"text": SIGNATURE, "well_formed": True,
+                              "key": fingerprint(KEYS["a"])}]))
+    code, out = self.releases["signed-text"]
+    self.assertEqual(code, 0, out)
+    self.assertIn("\n  line 1: %s: verified by key %s\n" % (SIGNATURE, fingerprint(KEYS["a"])), out)
+    report = self.release("wrong-key", 1, ["signature-invalid"])
+    self.assertIn("under the key %s over the manifest's %d bytes: line 1 (%s...) verifies under "
+                  "none of them" % (fingerprint(KEYS["b"]), report["manifest"]["bytes"],
+                                    SIGNATURE[:12]), report["findings"][0]["message"])
+    self.assertEqual(report["signature"]["lines"][0]["key"], None)
+    self.release("encrypted", 1, ["manifest-no-version", "manifest-no-sha256",
+                                  "signature-unavailable", "archive-unreadable"])
+    code, out = self.releases["bad-key"]
+    self.assertEqual(code, 64, out)
+    self.assertIn("holds no -----BEGIN PUBLIC KEY----- block but a private key", out)
 
   def test_good_host(self):
     report = self.release("host", 0, [])
@@ -437,6 +526,8 @@ class ReleaseTest(unittest.TestCase):
                      str(os.path.getsize(good)))
     self.assertEqual(report["extractor"]["source"], "https://127.0.0.2/" + EXTRACTOR_PATH)
     self.assertEqual(report["unpacked"]["files"], 2)
+    self.assertEqual((report["signature"]["request"]["status"],
+                      report["signature"]["lines"][0]["key"]), (200, fingerprint(KEYS["a"])))
 
   def test_host_faults(self):
     report = self.release("compressing", 1, ["manifest-encoded", "manifest-differs",
@@ -445,10 +536,11 @@ class ReleaseTest(unittest.TestCase):
                                              "archive-unreadable"])
     self.assertEqual(report["archive"]["request"]["content_encoding"], "gzip")
     self.assertIn("it is gzip data", report["findings"][6]["message"])
-    report = self.release("broken", 1, ["manifest-unavailable", "archive-unavailable",
-                                        "extractor-mismatch"])
+    report = self.release("broken", 1, ["manifest-unavailable", "signature-unavailable",
+                                        "archive-unavailable", "extractor-mismatch"])
     self.assertIn("answers 404 Not Found", report["findings"][0]["message"])
-    self.assertIn("ended after", report["findings"][1]["message"])
+    self.assertIn("past the shortcut's limit of 32768 bytes", report["findings"][1]["message"])
+    self.assertIn("ended after", report["findings"][2]["message"])
     self.assertIsNone(report["unpacked"])
     report = self.release("unresolved", 1, ["manifest-unavailable", "archive-unavailable",
                                             "extractor-mismatch"])

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "check/wide_to_utf8.h"
+#include "net/release_signature.h"
 #include "text/json_string_value.h"
 
 namespace {
@@ -44,7 +45,10 @@ std::string ReaderDisagreement(const std::string& manifest, const std::string& s
 
 }  // namespace
 
-void CheckManifest(const std::string& manifest, const std::string& where, ReleaseReport& report) {
+void CheckManifest(const std::string& manifest, const std::string& where, bool withKeys,
+                   ReleaseReport& report) {
+  const std::string sha256 = JsonStringValue(manifest, "sha256");
+  report.sha256 = ValidUtf8(sha256);
   const std::string scanned = JsonStringValue(manifest, "version");
   report.version = ValidUtf8(scanned);
   const std::string reader = ReaderDisagreement(manifest, scanned);
@@ -64,5 +68,14 @@ void CheckManifest(const std::string& manifest, const std::string& where, Releas
              reader +
              "; the shortcut takes the first \"version\" in the text, at any depth, "
              "and its value as written, escapes included"});
+  }
+  if (withKeys && !IsSha256Hex(sha256)) {
+    report.findings.push_back(
+        {"manifest-no-sha256", true,
+         (sha256.empty() ? where + " has no \"sha256\" string the shortcut can read"
+                         : where + ": the shortcut reads \"sha256\" as " + Quoted(sha256) +
+                               ", not 64 lowercase hexadecimal digits") +
+             ": a shortcut that pins release keys stops every installation before the archive "
+             "is fetched"});
   }
 }

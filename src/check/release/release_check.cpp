@@ -9,10 +9,12 @@
 #include "check/release/manifest_check.h"
 #include "check/release/release_fetch.h"
 #include "check/release/scratch_folder.h"
+#include "check/release/signature_check.h"
 #include "check/wide_to_utf8.h"
 #include "deployment.h"
 #include "install/install_paths.h"
 #include "net/file_sha256.h"
+#include "net/release_signature.h"
 
 namespace {
 
@@ -46,7 +48,8 @@ bool IsIdentity(std::string encoding) {
 }
 
 // The manifest a player gets: the host's when one is given, else the folder's.
-void CheckManifestSource(const ReleaseInputs& inputs, ReleaseReport& report) {
+// Returns its bytes (empty unless `report.manifestRead`).
+std::string CheckManifestSource(const ReleaseInputs& inputs, ReleaseReport& report) {
   const std::string folderPath = WideToUtf8(inputs.folder + kReleaseManifest);
   FileBytes inFolder;
   if (!inputs.folder.empty()) inFolder = ReadFileBytes(inputs.folder + kReleaseManifest);
@@ -58,7 +61,7 @@ void CheckManifestSource(const ReleaseInputs& inputs, ReleaseReport& report) {
       Add(report, "manifest-unavailable", true,
           report.manifestSource + ": " + report.manifestRequest.failure +
               "; every installation stops here");
-      return;
+      return {};
     }
     if (!IsIdentity(report.manifestRequest.contentEncoding)) {
       Add(report, "manifest-encoded", true,
@@ -80,13 +83,14 @@ void CheckManifestSource(const ReleaseInputs& inputs, ReleaseReport& report) {
     if (!inFolder.readable) {
       Add(report, "manifest-unavailable", true,
           folderPath + " " + Missing(inFolder) + ": every installation would stop here");
-      return;
+      return {};
     }
     manifest = inFolder.bytes;
   }
   report.manifestRead = true;
   report.manifestBytes = manifest.size();
-  CheckManifest(manifest, report.manifestSource, report);
+  CheckManifest(manifest, report.manifestSource, !inputs.keys.empty(), report);
+  return manifest;
 }
 
 // The archive a player gets, placed where the shortcut downloads it.
@@ -132,6 +136,14 @@ void FetchArchive(const ReleaseInputs& inputs, const std::wstring& archive, Rele
   report.archiveRead = true;
   report.archiveBytes = FileSize(archive);
   report.archiveSha256 = FileSha256Hex(archive);
+  // Checked with or without keys: a "sha256" that is there is meant to hold.
+  if (IsSha256Hex(report.sha256) && report.sha256 != report.archiveSha256) {
+    Add(report, "archive-sha256-differs", true,
+        report.archiveSource + " has SHA-256 " + report.archiveSha256 +
+            ", not the manifest's \"sha256\" " + report.sha256 +
+            ": a shortcut that pins release keys deletes it before unpacking, so every "
+            "installation fails");
+  }
   if (!inputs.host.empty() && !inputs.folder.empty()) {
     const uint64_t releaseBytes = FileSize(inFolder);
     const std::string releaseSha256 = FileSha256Hex(inFolder);
@@ -195,8 +207,9 @@ bool CheckRelease(const ReleaseInputs& inputs, ReleaseReport& report) {
   CreateDirectoryW((installDir + kTempDir).c_str(), nullptr);
   CreateDirectoryW((installDir + kLibDir).c_str(), nullptr);
 
-  // The shortcut's order: manifest, archive, extractor.
-  CheckManifestSource(inputs, report);
+  // The shortcut's order: manifest, signatures, archive, extractor.
+  const std::string manifest = CheckManifestSource(inputs, report);
+  CheckSignatureSource(inputs, manifest, report);
   FetchArchive(inputs, installDir + kArchiveFile, report);
   FetchExtractor(inputs, installDir + kExtractorFile, report);
   if (report.archiveRead && report.extractorPinned) {

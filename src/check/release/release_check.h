@@ -2,6 +2,9 @@
 
 #include <string>
 
+#include <vector>
+
+#include "check/release/release_keys.h"
 #include "check/release/release_report.h"
 
 // What the release check is given; paths without a trailing separator.
@@ -9,12 +12,14 @@ struct ReleaseInputs {
   std::wstring folder;     // holds launcher\version.json and launcher\launcher.7z; empty: none
   std::wstring host;       // the product download host to fetch them from; empty: none
   std::wstring extractor;  // a 7zr.exe to unpack with; empty: the extractor host's
+  std::vector<ReleaseKey> keys;  // --key: decide as a shortcut pinning them; none: unsigned
 };
 
 // Follows a player's first installation with the shortcut's own code, into a
 // scratch folder that is removed before this returns: the manifest and the
 // archive from `inputs.host` (compared with `inputs.folder` when both are
-// given) or from `inputs.folder`, 7zr.exe from `inputs.extractor` or the
+// given) or from `inputs.folder`, with keys the signature file beside the
+// manifest, verified as a signed shortcut verifies it, 7zr.exe from `inputs.extractor` or the
 // extractor host, never run unless it has the pinned digest, and the archive
 // unpacked and judged. Fills `report` with the facts and the findings.
 // Returns false only when no scratch folder can be made (nothing checked).

@@ -20,7 +20,7 @@ int Usage(const std::string& error) {
 }  // namespace
 
 int RunReleaseCommand(bool json, const std::wstring& folder, const std::wstring& host,
-                      const std::wstring& extractor) {
+                      const std::wstring& extractor, const std::vector<std::wstring>& keys) {
   if (!folder.empty() && !IsFolderPresent(folder))
     return Usage("no such folder: " + WideToUtf8(folder));
   if (!extractor.empty() && !IsFilePresent(extractor)) {
@@ -29,10 +29,15 @@ int RunReleaseCommand(bool json, const std::wstring& folder, const std::wstring&
   if (host.find_first_of(L"/\\") != std::wstring::npos) {
     return Usage("give --host a host name alone, without https:// or a path: " + WideToUtf8(host));
   }
+  ReleaseInputs inputs{folder, host, extractor, {}};
+  for (const std::wstring& argument : keys) {
+    std::string error;
+    if (!ReadReleaseKey(argument, &inputs.keys.emplace_back(), &error)) return Usage(error);
+  }
   ReleaseReport report;
   report.releaseFolder = WideToUtf8(folder);
   report.host = WideToUtf8(host);
-  if (!CheckRelease({folder, host, extractor}, report)) {
+  if (!CheckRelease(inputs, report)) {
     WriteStd(STD_ERROR_HANDLE,
              "nolm-check: no scratch folder could be made under the temporary folder\n");
     return kExitCannotCheck;

@@ -4,6 +4,7 @@
 #include <winhttp.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <utility>
 
 #include "check/release/console_progress.h"
@@ -142,7 +143,7 @@ std::string DownloadFailure(bool succeeded, const DownloadDetail& detail) {
 
 RequestReport FetchAsShortcut(const std::wstring& host, const wchar_t* path,
                               const std::wstring& destination, std::string* body,
-                              const std::string& progressLabel) {
+                              const std::string& progressLabel, uint64_t maxBytes) {
   RequestReport request;
   request.made = true;
   request.url = "https://" + WideToUtf8(host) + WideToUtf8(path);
@@ -153,7 +154,9 @@ RequestReport FetchAsShortcut(const std::wstring& host, const wchar_t* path,
     detail.context = &progress;
   }
   const auto start = std::chrono::steady_clock::now();
-  const bool ok = HttpsDownload(host.c_str(), path, destination, body, false, &detail);
+  DownloadChecks checks;
+  checks.maxBytes = maxBytes;
+  const bool ok = HttpsDownload(host.c_str(), path, destination, body, false, &detail, &checks);
   request.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EndConsoleProgress(progress);
 
@@ -163,5 +166,16 @@ RequestReport FetchAsShortcut(const std::wstring& host, const wchar_t* path,
   request.contentEncoding = WideToUtf8(detail.contentEncoding);
   request.bytes = detail.received;
   request.failure = DownloadFailure(ok, detail);
+  // The limit fails a 200 without a platform error, as a body cut short does;
+  // only a body announced past the limit, or not announced at all, can be
+  // stopped by it (WinHTTP reads no further than the Content-Length).
+  const bool unannounced = request.contentLength.empty();
+  if (!ok && maxBytes != UINT64_MAX && detail.status == 200 && detail.error == 0 &&
+      (unannounced || std::strtoull(request.contentLength.c_str(), nullptr, 10) > maxBytes)) {
+    request.failure =
+        (unannounced ? std::string("the body runs")
+                     : "the body is announced as " + request.contentLength + " bytes,") +
+        " past the shortcut's limit of " + std::to_string(maxBytes) + " bytes";
+  }
   return request;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "check/release/release_report.h"
@@ -9,10 +10,13 @@
 // 443, redirect policy, status rule and clean-up), timed and described. In
 // file mode (`destination` not empty) a failed download leaves no file, as in
 // the shortcut; in memory mode the body goes to `*body`. With a
-// `progressLabel`, the download's progress shows on the console. Blocks.
+// `progressLabel`, the download's progress shows on the console. A body longer
+// than `maxBytes` fails as it does in the shortcut, and the failure says so.
+// Blocks.
 RequestReport FetchAsShortcut(const std::wstring& host, const wchar_t* path,
                               const std::wstring& destination, std::string* body,
-                              const std::string& progressLabel = "");
+                              const std::string& progressLabel = "",
+                              uint64_t maxBytes = UINT64_MAX);
 
 // Why a download failed, as precisely as the platform says: the HTTP status
 // (and a redirect the platform does not follow), the WinHTTP or Windows error

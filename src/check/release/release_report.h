@@ -29,6 +29,20 @@ struct RequestReport {
   std::string failure;  // why the shortcut would fail this request; empty when it succeeds
 };
 
+// One non-blank line of the signature file and what it verifies as.
+struct SignatureLineReport {
+  std::string text;         // UTF-8, as the file has it without its line end
+  bool wellFormed = false;  // the base64 of a DER ECDSA P-256 signature
+  std::string key;          // fingerprint of the first key it verifies under; empty: none
+};
+
+// A --key, by the name the reports give it.
+struct KeyReport {
+  std::string fingerprint;  // first 16 hex digits of the SHA-256 of its DER
+  std::string source;       // the argument as given
+  bool fromFile = false;    // `source` is a PEM file's path, not the key itself
+};
+
 // What the shortcut would make of a release and of the hosts serving it.
 struct ReleaseReport {
   std::string releaseFolder;  // as given; empty without --release
@@ -38,7 +52,18 @@ struct ReleaseReport {
   std::string manifestSource;  // the file or URL it came from
   uint64_t manifestBytes = 0;
   std::string version;  // the "version" value as the shortcut scans it
+  std::string sha256;   // the "sha256" value as the shortcut scans it; empty: none
   RequestReport manifestRequest;
+
+  std::vector<KeyReport> keys;  // --key, in order; none: signatures are not verified
+  bool signatureRead = false;   // a signature file was read or downloaded
+  std::string signatureSource;  // the file or URL; empty when none was looked for
+  uint64_t signatureBytes = 0;
+  bool signatureWithinLimits = false;  // its size and line count are ones the shortcut reads
+  std::vector<SignatureLineReport> signatureLines;
+  bool signatureChecked = false;   // the lines were verified over the manifest's bytes
+  bool signatureVerified = false;  // and one of them verified under a key
+  RequestReport signatureRequest;
 
   bool archiveRead = false;
   std::string archiveSource;

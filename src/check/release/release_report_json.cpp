@@ -25,6 +25,28 @@ Json Request(const RequestReport& request) {
   return object;
 }
 
+// Null when signatures were neither asked for nor found in the folder.
+Json Signature(const ReleaseReport& report) {
+  if (report.keys.empty() && report.signatureSource.empty()) return nullptr;
+  Json object;
+  object["source"] = TextOrNull(report.signatureSource);
+  object["bytes"] = report.signatureRead ? Json(report.signatureBytes) : Json(nullptr);
+  object["within_limits"] = report.signatureRead ? Json(report.signatureWithinLimits) : nullptr;
+  object["keys"] = Json::array();
+  for (const KeyReport& key : report.keys) {
+    object["keys"].push_back({{"fingerprint", key.fingerprint}, {"source", key.source}});
+  }
+  object["lines"] = Json::array();
+  for (const SignatureLineReport& line : report.signatureLines) {
+    object["lines"].push_back(
+        {{"text", line.text}, {"well_formed", line.wellFormed}, {"key", TextOrNull(line.key)}});
+  }
+  // Null when nothing was verified: no keys, or no manifest or file to verify.
+  object["verified"] = report.signatureChecked ? Json(report.signatureVerified) : nullptr;
+  object["request"] = Request(report.signatureRequest);
+  return object;
+}
+
 }  // namespace
 
 std::string ReleaseJsonReport(const ReleaseReport& report) {
@@ -36,8 +58,11 @@ std::string ReleaseJsonReport(const ReleaseReport& report) {
   manifest["source"] = report.manifestSource;
   manifest["bytes"] = report.manifestRead ? Json(report.manifestBytes) : Json(nullptr);
   manifest["version"] = TextOrNull(report.version);
+  manifest["sha256"] = TextOrNull(report.sha256);
   manifest["request"] = Request(report.manifestRequest);
   object["manifest"] = manifest;
+
+  object["signature"] = Signature(report);
 
   Json archive;
   archive["source"] = report.archiveSource;

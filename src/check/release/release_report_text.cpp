@@ -2,6 +2,7 @@
 
 #include "check/release/console_progress.h"
 #include "check/release/release_report_writers.h"
+#include "check/wide_to_utf8.h"
 
 namespace {
 
@@ -56,6 +57,46 @@ std::string Outcome(const ReleaseReport& report) {
   }
 }
 
+// A signature line whole, unless it is far longer than a signature; a
+// character cut in two becomes U+FFFD.
+std::string Shortened(const std::string& line) {
+  if (line.size() <= 120) return line;
+  return ValidUtf8(line.substr(0, 96)) + "... (" + std::to_string(line.size()) + " characters)";
+}
+
+std::string Signature(const ReleaseReport& report) {
+  if (report.keys.empty() && report.signatureSource.empty()) return {};
+  std::string out = "signature: " + report.signatureSource;
+  if (report.signatureRead) {
+    out += ", " + Bytes(report.signatureBytes);
+    const size_t lines = report.signatureLines.size();
+    if (!report.signatureWithinLimits) {
+      out += ", past the shortcut's limits";
+    } else {
+      out += ", " + std::to_string(lines) + (lines == 1 ? " line" : " lines");
+    }
+    if (report.keys.empty()) out += ", not checked: no --key given";
+  }
+  out += "\n" + Request(report.signatureRequest);
+  for (const KeyReport& key : report.keys) {
+    out +=
+        "  key " + key.fingerprint + ": " + (key.fromFile ? key.source : "given in base64") + "\n";
+  }
+  for (size_t i = 0; i < report.signatureLines.size() && !report.keys.empty(); ++i) {
+    const SignatureLineReport& line = report.signatureLines[i];
+    out += "  line " + std::to_string(i + 1) + ": " + Shortened(line.text) + ": ";
+    if (!report.signatureChecked) {
+      out += "not verified: there is no manifest to verify it over\n";
+    } else if (!line.key.empty()) {
+      out += "verified by key " + line.key + "\n";
+    } else {
+      out += line.wellFormed ? "verified by no key\n"
+                             : "not the base64 of a DER signature, verified by no key\n";
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string ReleaseTextReport(const ReleaseReport& report) {
@@ -67,8 +108,9 @@ std::string ReleaseTextReport(const ReleaseReport& report) {
   if (report.manifestRead) {
     out += ", " + Bytes(report.manifestBytes) + ", version " +
            (report.version.empty() ? "none" : "\"" + report.version + "\"");
+    if (!report.sha256.empty()) out += ", sha256 \"" + report.sha256 + "\"";
   }
-  out += "\n" + Request(report.manifestRequest);
+  out += "\n" + Request(report.manifestRequest) + Signature(report);
 
   out += "archive: " + report.archiveSource;
   if (report.archiveRead) {

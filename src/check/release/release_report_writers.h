@@ -9,8 +9,12 @@ std::string ReleaseTextReport(const ReleaseReport& report);
 
 // The release report as one JSON object, UTF-8, ending in "\n": "release"
 // and "host" (null when not given); "manifest" ("source", "bytes", "version",
-// "request"), "archive" ("source", "bytes", "sha256", "request") and
-// "extractor" ("source", "sha256", "pinned", "request"); "unpacked" (null
+// "sha256", "request"); "signature" (null without --key and without a
+// signature file in the folder: "source", "bytes", "within_limits", "keys"
+// (a list of "fingerprint" and "source"), "lines" (a list of "text",
+// "well_formed" and "key", the fingerprint of the key it verifies under),
+// "verified" (null when nothing was verified) and "request"); "archive" ("source", "bytes",
+// "sha256", "request") and "extractor" ("source", "sha256", "pinned", "request"); "unpacked" (null
 // when 7zr.exe did not run; "exit_code", "seconds", and after exit code 0
 // "files", "bytes", "top_level"); "disk_bytes_needed"; "seconds"; and
 // "findings", a list of "code", "severity" ("error" or "warning") and
