@@ -54,6 +54,21 @@ std::vector<char> InheritOnly(HANDLE* handles, size_t count) {
   return buffer;
 }
 
+// A job that ends every process in it when its last handle closes. Ours is
+// the only handle (the child inherits none), so however this process ends
+// (TerminateProcess, a crash, a log-off) the system closes it, and no orphan
+// goes on holding the launcher's files open. Null when the platform refuses.
+UniqueHandle KillOnCloseJob() {
+  UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (job && !SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
+                                      sizeof limits)) {
+    job.reset();
+  }
+  return job;
+}
+
 }  // namespace
 
 std::optional<DWORD> RunHiddenProcessForExitCode(std::wstring commandLine, HANDLE output) {
@@ -77,26 +92,37 @@ std::optional<DWORD> RunHiddenProcessForExitCode(std::wstring commandLine, HANDL
   startup.lpAttributeList = attributeList;
   PROCESS_INFORMATION process = {};
   // CreateProcessW may write into the command line, so it gets our own copy.
-  const BOOL started =
-      CreateProcessW(/* lpApplicationName */ nullptr,
-                     /* lpCommandLine */ commandLine.data(),
-                     /* lpProcessAttributes */ nullptr,
-                     /* lpThreadAttributes */ nullptr,
-                     /* bInheritHandles */ TRUE,
-                     /* dwCreationFlags */ CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT,
-                     /* lpEnvironment */ nullptr,
-                     /* lpCurrentDirectory */ nullptr,
-                     /* lpStartupInfo */ &startup.StartupInfo,
-                     /* lpProcessInformation */ &process);
+  // Suspended, so that it runs no instruction before it is in the job.
+  // Never CREATE_BREAKAWAY_FROM_JOB: a job our own parent put us in (a game
+  // store's, a terminal's) keeps its hold on the child.
+  const BOOL started = CreateProcessW(
+      /* lpApplicationName */ nullptr,
+      /* lpCommandLine */ commandLine.data(),
+      /* lpProcessAttributes */ nullptr,
+      /* lpThreadAttributes */ nullptr,
+      /* bInheritHandles */ TRUE,
+      /* dwCreationFlags */ CREATE_NO_WINDOW | CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT,
+      /* lpEnvironment */ nullptr,
+      /* lpCurrentDirectory */ nullptr,
+      /* lpStartupInfo */ &startup.StartupInfo,
+      /* lpProcessInformation */ &process);
   DeleteProcThreadAttributeList(attributeList);
   if (!started) return std::nullopt;
+  const UniqueHandle child(process.hProcess);
+  const UniqueHandle thread(process.hThread);
+
+  // A refusal (say, by a parent's job that takes no nested one) leaves the
+  // child running as it would without a job: the extraction matters more.
+  UniqueHandle job = KillOnCloseJob();
+  if (job && !AssignProcessToJobObject(job.get(), child.get())) job.reset();
+  // A child that cannot be resumed would be waited for forever.
+  if (ResumeThread(thread.get()) == static_cast<DWORD>(-1)) TerminateProcess(child.get(), 1);
 
   // A slow disk is no failure: the extraction may take as long as it takes.
-  WaitForSingleObject(process.hProcess, INFINITE);
+  // The job stays open until then, so closing it never ends a running child.
+  WaitForSingleObject(child.get(), INFINITE);
   DWORD exitCode = 1;  // stands when the query fails, which counts as failure
-  GetExitCodeProcess(process.hProcess, &exitCode);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  GetExitCodeProcess(child.get(), &exitCode);
   return exitCode;
 }
 

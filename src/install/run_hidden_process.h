@@ -11,7 +11,17 @@
 // a person who cannot see it. Its standard output and error go to `output`
 // (any writable handle of the caller's; null: the NUL device). The child
 // inherits those handles and no other. Waits for it without a time-out and
-// never terminates it. Returns its exit code; nullopt when it did not start.
+// never ends it while it runs.
+//
+// The child runs in a kill-on-close job of ours from its first instruction
+// on, so that it, and whatever it starts, ends as soon as the calling process
+// ends, however that happens; when this returns, the child has ended and so
+// has anything it left in the job. The job nests inside any job the caller
+// runs in, never breaking away from it; where the platform refuses the job
+// (creating it, its limit or the assignment), the child runs as it would
+// without one. Processes the caller starts itself are never in it.
+//
+// Returns the child's exit code; nullopt when it did not start.
 std::optional<DWORD> RunHiddenProcessForExitCode(std::wstring commandLine, HANDLE output);
 
 // True only when the program started and exited with code 0; its output is

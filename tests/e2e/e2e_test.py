@@ -100,19 +100,22 @@ def unfinished_archives():
     damaged   one byte flipped inside launcher.pck's stored bytes: 7-Zip
               writes launcher.exe whole and launcher.pck at full length with
               wrong bytes, then exits with 2
-    long      a 32 MiB launcher.pck after launcher.exe in one block (no exe
+    long      a 128 MiB launcher.pck after launcher.exe in one block (no exe
               filter, which would put launcher.exe last), so that cutting
               its extraction short leaves both, as an update over an older
-              launcher.exe does
+              launcher.exe does; random bytes of 16 values, each one an
+              LZMA literal, so that it takes 7zr.exe seconds to write
     password  the test launcher behind a password nobody will type"""
   made = {}
-  for name, pack_bytes in (("damaged", 1 << 20), ("long", 32 << 20), ("password", 0)):
+  for name, pack_bytes in (("damaged", 1 << 20), ("long", 128 << 20), ("password", 0)):
     staging = os.path.join(HARNESS.work, "unfinished-" + name)
     archive = staging + ".7z"
     shutil.rmtree(staging, ignore_errors=True)
     os.makedirs(staging)
     shutil.copyfile(HARNESS.data_file("test_launcher.exe"), os.path.join(staging, "launcher.exe"))
     pack = os.urandom(pack_bytes) if pack_bytes else b"NOLMPCK test pack\n"
+    if name == "long":
+      pack = pack.translate(bytes(0x40 | i & 15 for i in range(256)))
     h.write_bytes(os.path.join(staging, "launcher.pck"), pack)
     if os.path.exists(archive):
       os.remove(archive)
@@ -556,10 +559,11 @@ class SecondCopyAfterFailureTest(EndToEndTest):
 
 class UnfinishedInstallationTest(EndToEndTest):
   """An extraction that fails after writing a damaged launcher.pck, and one cut
-  short (program and extractor ended mid-file, as by a power cut): each leaves
-  both launcher files behind, yet the next start installs again and starts a
-  whole launcher. An archive behind a password fails at once: the extractor
-  has no console to ask on."""
+  short (the program alone ended mid-file, as from Task Manager: the extractor
+  must end with it within a second): each leaves both launcher files behind,
+  yet a start right after installs again and starts a whole launcher, which
+  outlives that start. An archive behind a password fails at once: the
+  extractor has no console to ask on."""
 
   @classmethod
   def setUpClass(cls):
@@ -576,7 +580,8 @@ class UnfinishedInstallationTest(EndToEndTest):
              "left": install_state(case)}
       HARNESS.reset_server()
       HARNESS.serve_launcher()
-      run["second"] = case.run_driver(program, wait_launcher_ms=LAUNCHER_GRACE_MS, tag="-again")
+      run["second"] = case.run_driver(program, wait_launcher_ms=LAUNCHER_GRACE_MS,
+                                      watch_launcher_ms=1000, tag="-again")
       run["requests"] = HARNESS.requests()
       cls.runs[name] = run
 
@@ -602,6 +607,7 @@ class UnfinishedInstallationTest(EndToEndTest):
     self.assertEqual(install_state(run["case"]),
                      {"exe": True, "pck": b"NOLMPCK test pack\n", "marker": False})
     self.assertLaunched(run["case"], run["second"], "again")
+    self.assertReport(run["second"], "launcher_gone_ms", -1)  # a second after the exit
 
   def test_failed_extraction_is_told_then_installed_again(self):
     run = self.runs["damaged"]
@@ -612,6 +618,9 @@ class UnfinishedInstallationTest(EndToEndTest):
   def test_extraction_cut_short_is_installed_again(self):
     run = self.runs["long"]
     self.assertGreaterEqual(run["first"].number("killed_ms"), 0, run["first"].summary())
+    # Still writing, seconds of work ahead, when the program was ended; gone a second later.
+    self.assertGreaterEqual(run["first"].number("extractors_at_kill"), 1, run["first"].summary())
+    self.assertGreaterEqual(run["first"].number("extractors_gone_ms"), 0, run["first"].summary())
     self.assertReport(run["first"], "box_count", 0)
     self.assertLeftUnfinished(run)
     self.assertInstalledAgain(run)

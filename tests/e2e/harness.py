@@ -280,7 +280,8 @@ class Case:
     return [tuple(line.rsplit("|", 1)) for line in text.splitlines() if line]
 
   def start_driver(self, program, locale=ENGLISH_US, captures=(), close_after_ms=None,
-                   wait_launcher_ms=None, kill_when=None, timeout_ms=60000, tag=""):
+                   wait_launcher_ms=None, watch_launcher_ms=None, kill_when=None, timeout_ms=60000,
+                   tag=""):
     """Starts driver.exe under Wine on `program`, with USERPROFILE set to this
     case's profile; finish_driver returns its Report.
 
@@ -289,9 +290,10 @@ class Case:
     `captures` lists offsets in ms after the splash first
     became visible, saved as capture-N.bmp in the case folder;
     `wait_launcher_ms` is how long to watch for the test launcher's window
-    after the program's exit; `kill_when` is a path whose appearance ends the
-    program and its 7zr.exe at once; `tag` names this run's report, for cases that run
-    several drivers at once."""
+    after the program's exit; `watch_launcher_ms` how long to keep watching that
+    window afterwards; `kill_when` is a path whose appearance ends the program
+    alone (the driver then watches a second for 7zr.exe to be gone); `tag`
+    names this run's report, for cases that run several drivers at once."""
     args = ["--exe=" + windows_path(program), "--env=USERPROFILE=" + windows_path(self.profile)]
     for n, offset in enumerate(captures, 1):
       args.append("--capture=%d:%s" % (offset, windows_path(
@@ -300,6 +302,8 @@ class Case:
       args.append("--close-after=%d" % close_after_ms)
     if wait_launcher_ms is not None:
       args.append("--wait-launcher=%d" % wait_launcher_ms)
+    if watch_launcher_ms is not None:
+      args.append("--watch-launcher=%d" % watch_launcher_ms)
     if kill_when is not None:
       args.append("--kill-when=" + windows_path(kill_when))
     return self.harness.start_driver(self.folder, args, locale, timeout_ms, tag)

@@ -3,7 +3,7 @@
 //
 //   driver.exe --report=FILE [--exe=PROGRAM] [--args=TEXT] [--env=NAME=VALUE]...
 //              [--capture=MS:FILE.bmp]... [--close-after=MS] [--wait-launcher=MS]
-//              [--memory] [--kill-when=PATH] [--timeout=MS]
+//              [--memory] [--kill-when=PATH] [--watch-launcher=MS] [--timeout=MS]
 //
 //   --report         where the report goes (UTF-8, one key=value a line)
 //   --exe            the program to start; without it only the driver's own
@@ -17,14 +17,16 @@
 //                    moment, copy its on-screen pixels into a 24-bit BMP
 //   --wait-launcher  after the program's exit, keep watching up to MS for a new
 //                    visible window of the test launcher (any process)
+//   --watch-launcher once that window showed and the program exited, watch it
+//                    MS longer (launcher_gone_ms: when it went)
 //   --hidden         start the program as the shortcut starts its extractor:
 //                    CREATE_NO_WINDOW and SW_HIDE (benchmarks: the floor of a
 //                    hidden extraction)
 //   --memory         read the program's memory counters at every poll while it
 //                    runs (benchmarks; the reads cost a little time each)
-//   --kill-when      as soon as PATH exists, terminate the program and then
-//                    every running 7zr.exe, as a power cut would (polled
-//                    every millisecond while the program runs)
+//   --kill-when      as soon as PATH exists, terminate the program alone, as
+//                    Task Manager does (polled every millisecond while it
+//                    runs), then watch up to 1 s for every 7zr.exe to be gone
 //   --timeout        overall limit (default 60000); a program still running then
 //                    is terminated and reported as timed out
 //
@@ -37,8 +39,10 @@
 // splash_class, splash_title, splash_rect (left,top,right,bottom),
 // splash_visible_ms, splash_hidden_ms, splash_gone_ms, box_count,
 // box.N.{ms,caption,text,splash_visible}, capture_count,
-// capture.N.{ms,ok,path}, close_posted_ms, killed_ms, launcher_window_ms,
-// launcher_title, exit_code (-1 while running), exit_ms, timed_out,
+// capture.N.{ms,ok,path}, close_posted_ms, killed_ms, extractors_at_kill
+// (7zr.exe processes running just before the kill), extractors_gone_ms (after
+// the kill; -1: one still ran 1 s later), launcher_window_ms, launcher_title,
+// launcher_gone_ms, exit_code (-1 while running), exit_ms, timed_out,
 // memory_samples, private_bytes_max (the largest PrivateUsage read; where it
 // reads 0, as under Wine, PagefileUsage, the same commit charge on Windows),
 // pagefile_peak_bytes (the largest PeakPagefileUsage read); both -1 without
@@ -77,6 +81,7 @@ struct Options {
   std::vector<CaptureRequest> captures;
   int64_t closeAfterMs = -1;
   int64_t waitLauncherMs = 0;    // after the program's exit
+  int64_t watchLauncherMs = 0;   // after its exit and the launcher's window
   std::wstring launcherCapture;  // BMP of the launcher's window, once painted
   bool memory = false;
   bool hidden = false;
@@ -116,10 +121,13 @@ struct Record {
   std::vector<CaptureRecord> captures;
   int64_t closePostedMs = -1;
   int64_t killedMs = -1;
+  int64_t extractorsAtKill = -1;
+  int64_t extractorsGoneMs = -1;
   std::set<HWND> oldLauncherWindows;  // present before the start: not ours
   int64_t launcherWindowMs = -1;
   HWND launcherWindow = nullptr;
   std::wstring launcherTitle;
+  int64_t launcherGoneMs = -1;
   bool launcherCaptured = false;
   bool exited = false;
   DWORD exitCode = 0;
@@ -170,6 +178,8 @@ bool ParseArguments(int argc, wchar_t** argv, Options* options) {
       options->timeoutMs = std::wcstoll(value.c_str(), nullptr, 10);
     } else if (TakeValue(argument, L"wait-launcher", &value)) {
       options->waitLauncherMs = std::wcstoll(value.c_str(), nullptr, 10);
+    } else if (TakeValue(argument, L"watch-launcher", &value)) {
+      options->watchLauncherMs = std::wcstoll(value.c_str(), nullptr, 10);
     } else if (TakeValue(argument, L"capture-launcher", &value)) {
       options->launcherCapture = value;
     } else {
@@ -353,34 +363,43 @@ void PostCloseWhenDue(const Options& options, Record* record, int64_t now) {
   record->closePostedMs = now;
 }
 
-void TerminateProcessesNamed(const wchar_t* name) {
+int64_t CountProcessesNamed(const wchar_t* name) {
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return;
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  int64_t count = 0;
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32FirstW(snapshot, &entry); more;
        more = Process32NextW(snapshot, &entry)) {
-    if (_wcsicmp(entry.szExeFile, name) != 0) continue;
-    if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID)) {
-      TerminateProcess(process, 0xDEAD);
-      CloseHandle(process);
-    }
+    count += _wcsicmp(entry.szExeFile, name) == 0;
   }
   CloseHandle(snapshot);
+  return count;
 }
 
-// The program first, then its extractor: nothing of either runs on after.
-void KillWhenDue(const Options& options, HANDLE process, Record* record, int64_t now) {
+// Only the program: whatever it started is left to the program's own means
+// of ending it, which the report then shows.
+void KillWhenDue(const Options& options, HANDLE process, Record* record, const Clock& clock) {
   if (options.killWhen.empty() || record->killedMs >= 0 || record->exited ||
       GetFileAttributesW(options.killWhen.c_str()) == INVALID_FILE_ATTRIBUTES) {
     return;
   }
+  record->extractorsAtKill = CountProcessesNamed(L"7zr.exe");
   TerminateProcess(process, 0xDEAD);
-  TerminateProcessesNamed(L"7zr.exe");
-  record->killedMs = now;
+  record->killedMs = clock.ElapsedMs();
+  for (int64_t waited = 0; waited <= 1000; waited = clock.ElapsedMs() - record->killedMs) {
+    if (CountProcessesNamed(L"7zr.exe") == 0) {
+      record->extractorsGoneMs = waited;
+      return;
+    }
+    Sleep(kPollMs);
+  }
 }
 
 void ObserveLauncherWindow(Record* record, int64_t now) {
+  if (record->launcherWindow && record->launcherGoneMs < 0 && !IsWindow(record->launcherWindow)) {
+    record->launcherGoneMs = now;
+  }
   if (record->launcherWindowMs >= 0) return;
   for (HWND window : TopLevelWindows(kLauncherClass, 0)) {
     if (record->oldLauncherWindows.count(window) || !IsWindowVisible(window)) continue;
@@ -481,7 +500,7 @@ void Run(const Options& options, Record* record) {
     AnswerBoxes(record, now);
     TakeDueCaptures(options, record, now);
     PostCloseWhenDue(options, record, now);
-    KillWhenDue(options, process, record, now);
+    KillWhenDue(options, process, record, clock);
     ObserveLauncherWindow(record, now);
     CaptureLauncherWhenDue(options, record, now);
     if (!record->exited) SampleMemory(options, process, record);
@@ -492,7 +511,8 @@ void Run(const Options& options, Record* record) {
       ObserveSplash(record, now);  // its windows went with it
     }
     if (record->exited &&
-        ((record->launcherWindowMs >= 0 && LauncherCaptureDone(options, *record)) ||
+        ((record->launcherWindowMs >= 0 && LauncherCaptureDone(options, *record) &&
+          now >= std::max(record->exitMs, record->launcherWindowMs) + options.watchLauncherMs) ||
          now >= record->exitMs + options.waitLauncherMs)) {
       break;
     }
@@ -595,9 +615,12 @@ bool WriteReport(const Record& record, const std::wstring& path) {
   }
   report.Add("close_posted_ms", record.closePostedMs);
   report.Add("killed_ms", record.killedMs);
+  report.Add("extractors_at_kill", record.extractorsAtKill);
+  report.Add("extractors_gone_ms", record.extractorsGoneMs);
   report.Add("launcher_window_ms", record.launcherWindowMs);
   report.Add("launcher_title", record.launcherTitle);
   report.Add("launcher_captured", record.launcherCaptured ? 1 : 0);
+  report.Add("launcher_gone_ms", record.launcherGoneMs);
   report.Add("exit_code", record.exited ? static_cast<int64_t>(record.exitCode) : -1);
   report.Add("exit_ms", record.exitMs);
   report.Add("timed_out", record.timedOut ? 1 : 0);
