@@ -83,6 +83,10 @@ std::string SignedArchiveSha256(const std::string& manifest) {
   std::string sha256 = JsonStringValue(manifest, "sha256");
   return IsSha256Hex(sha256) ? sha256 : std::string();
 }
+
+bool HashChunk(void* hash, const void* data, size_t size) {
+  return static_cast<Sha256Stream*>(hash)->Add(data, size);
+}
 #endif
 
 }  // namespace
@@ -103,8 +107,10 @@ bool InstallLauncher(const std::wstring& installDir) {
   DownloadChecks archiveChecks;
 #if NOLM_RELEASE_KEY_COUNT > 0
   std::string signedSha256;
+  // Hashed as the bytes arrive, so the archive is not read again for it.
   Sha256Stream archiveHash;
-  archiveChecks.sha256 = &archiveHash;
+  archiveChecks.chunkReceived = HashChunk;
+  archiveChecks.context = &archiveHash;
 #endif
   {
     std::string manifest;

@@ -10,7 +10,6 @@
 #include "app/status_channel.h"
 #include "common/handles.h"
 #include "net/progress.h"
-#include "net/sha256.h"
 
 #ifndef WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY
 #define WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY 4
@@ -143,7 +142,10 @@ bool ReceiveBody(HINTERNET request, const std::wstring& destination, std::string
     } else {
       stored = AppendToBody(body, buffer.get(), got);
     }
-    if (checks.sha256 && !checks.sha256->Add(buffer.get(), got)) stored = false;
+    if (stored && checks.chunkReceived &&
+        !checks.chunkReceived(checks.context, buffer.get(), got)) {
+      stored = false;
+    }
     received += got;
     if (reportProgress && declared != 0) PublishProgress(ProgressThousandths(received, declared));
     if (detail) {

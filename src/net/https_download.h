@@ -22,14 +22,15 @@ struct DownloadDetail {
   void* context = nullptr;
 };
 
-class Sha256Stream;
-
 // Conditions a caller may put on a body beyond the status rule; by default
 // none.
 struct DownloadChecks {
   uint64_t maxBytes = UINT64_MAX;  // a longer body fails the download as it arrives
-  Sha256Stream* sha256 = nullptr;  // set: every body byte is added to it as it arrives, so a
-                                   // large file is not read again to be hashed
+  // Set: called with every chunk once it is stored, on the download's thread,
+  // so that a large file need not be read again to be hashed; false fails
+  // the download.
+  bool (*chunkReceived)(void* context, const void* data, size_t size) = nullptr;
+  void* context = nullptr;
 };
 
 // One HTTPS GET of https://`host`:443`path`, following the platform's default

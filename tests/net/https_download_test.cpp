@@ -125,15 +125,20 @@ TEST_F(HttpsDownloadTest, FileModeReplacesTheDestinationWithTheBody) {
   EXPECT_EQ(ReadBytes(destination_), body);
 
   // Hashed as it arrives: every chunk, in order.
+  const std::string longer = Pattern(10 * kChunk + 77);
+  ServeBytes("localhost", "/files/long.bin", longer);
   Sha256Stream hash;
   DownloadChecks checks;
-  checks.sha256 = &hash;
-  EXPECT_TRUE(HttpsDownload(L"localhost", L"/files/body.bin", destination_.wstring(), nullptr,
+  checks.chunkReceived = [](void* stream, const void* data, size_t size) {
+    return static_cast<Sha256Stream*>(stream)->Add(data, size);
+  };
+  checks.context = &hash;
+  EXPECT_TRUE(HttpsDownload(L"localhost", L"/files/long.bin", destination_.wstring(), nullptr,
                             false, nullptr, &checks));
   unsigned char streamed[kSha256Bytes];
   unsigned char whole[kSha256Bytes];
   ASSERT_TRUE(hash.Finish(streamed));
-  ASSERT_TRUE(Sha256Of(body, whole));
+  ASSERT_TRUE(Sha256Of(longer, whole));
   EXPECT_EQ(HexLower(streamed, kSha256Bytes), HexLower(whole, kSha256Bytes));
 }
 
