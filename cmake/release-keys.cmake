@@ -23,7 +23,7 @@ foreach(_entry IN LISTS NOLM_RELEASE_KEYS)
   math(EXPR _count "${_count} + 1")
   set(_named "NOLM_RELEASE_KEYS entry ${_count} (${_key})")
   string(LENGTH "${_key}" _length)
-  if(NOT _key MATCHES "^[A-Za-z0-9+/]+=?=?$" OR NOT _length GREATER 0)
+  if(NOT _key MATCHES "^[A-Za-z0-9+/]+=?=?$")
     message(FATAL_ERROR "${_named} is not base64")
   elseif(NOT _key MATCHES "^${_p256_prefix}")
     message(FATAL_ERROR "${_named} is not an ECDSA P-256 public key: another algorithm or curve, "

@@ -76,6 +76,11 @@ bool DerToP256Signature(std::string_view der, unsigned char (&rs)[64]) {
   return ReadScalar(der, &at, rs) && ReadScalar(der, &at, rs + 32) && at == der.size();
 }
 
+bool SignatureLineToP256(std::string_view line, unsigned char (&rs)[64]) {
+  std::string der;
+  return Base64Decode(line, &der) && DerToP256Signature(der, rs);
+}
+
 bool P256PublicKeyPoint(std::string_view base64Spki, unsigned char (&point)[64]) {
   std::string der;
   if (!Base64Decode(base64Spki, &der) || der.size() != sizeof kP256SpkiPrefix + 64 ||

@@ -26,6 +26,10 @@ bool SignatureFileLines(std::string_view file, std::vector<std::string_view>* li
 // anything else. Pure.
 bool DerToP256Signature(std::string_view der, unsigned char (&rs)[64]);
 
+// One line of a signature file, the base64 of such a DER signature, read into
+// r||s by Base64Decode and DerToP256Signature. Pure.
+bool SignatureLineToP256(std::string_view line, unsigned char (&rs)[64]);
+
 // The uncompressed point X||Y of a P-256 public key given as the base64 of its
 // DER SubjectPublicKeyInfo (what `openssl pkey -pubout` wraps in PEM lines).
 // False when it is not such a key. Whether the point lies on the curve is

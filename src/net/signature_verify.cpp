@@ -4,11 +4,9 @@
 #include <bcrypt.h>
 
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "net/release_signature.h"
-#include "text/base64.h"
 
 namespace {
 
@@ -52,9 +50,8 @@ bool VerifiesUnder(const unsigned char (&point)[64], const unsigned char (&diges
 
 int SigningKeyIndex(std::string_view line, const unsigned char (&digest)[kSha256Bytes],
                     const char* const* keys, size_t keyCount) {
-  std::string der;
   unsigned char rs[64];
-  if (!Base64Decode(line, &der) || !DerToP256Signature(der, rs)) return -1;
+  if (!SignatureLineToP256(line, rs)) return -1;
   for (size_t i = 0; i < keyCount; ++i) {
     unsigned char point[64];
     if (P256PublicKeyPoint(keys[i], point) && VerifiesUnder(point, digest, rs)) {

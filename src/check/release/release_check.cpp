@@ -9,6 +9,7 @@
 #include "check/release/manifest_check.h"
 #include "check/release/release_fetch.h"
 #include "check/release/scratch_folder.h"
+#include "check/release/served_file.h"
 #include "check/release/signature_check.h"
 #include "check/wide_to_utf8.h"
 #include "deployment.h"
@@ -30,11 +31,6 @@ uint64_t FileSize(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA data = {};
   if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
   return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
-std::string Missing(const FileBytes& file) {
-  if (!file.exists) return "is missing";
-  return file.isFolder ? "is a folder" : "could not be read";
 }
 
 std::string Sized(uint64_t bytes, const std::string& sha256) {
@@ -70,19 +66,16 @@ std::string CheckManifestSource(const ReleaseInputs& inputs, ReleaseReport& repo
               "; WinHTTP hands the shortcut those encoded bytes unchanged, so it finds no "
               "version in them: serve it without compression");
     }
-    if (!inputs.folder.empty() && !(inFolder.readable && inFolder.bytes == manifest)) {
-      Add(report, "manifest-differs", true,
-          inFolder.readable ? report.manifestSource + " is not the release's " + folderPath + " (" +
-                                  std::to_string(manifest.size()) + " bytes served, " +
-                                  std::to_string(inFolder.bytes.size()) + " in the release)"
-                            : folderPath + " " + Missing(inFolder) +
-                                  ", so what the host serves cannot be compared with it");
-    }
+    const std::string difference =
+        inputs.folder.empty()
+            ? std::string()
+            : ServedDifference(manifest, report.manifestSource, inFolder, folderPath);
+    if (!difference.empty()) Add(report, "manifest-differs", true, difference);
   } else {
     report.manifestSource = folderPath;
     if (!inFolder.readable) {
       Add(report, "manifest-unavailable", true,
-          folderPath + " " + Missing(inFolder) + ": every installation would stop here");
+          folderPath + " " + WhyUnreadable(inFolder) + ": every installation would stop here");
       return {};
     }
     manifest = inFolder.bytes;

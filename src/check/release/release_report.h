@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "check/exit_codes.h"
+#include "check/release/release_keys.h"
 
 // One finding for the launcher's publisher: a stable short code (such as
 // "archive-no-pck"), whether a player's installation fails or repeats because
@@ -36,13 +37,6 @@ struct SignatureLineReport {
   std::string key;          // fingerprint of the first key it verifies under; empty: none
 };
 
-// A --key, by the name the reports give it.
-struct KeyReport {
-  std::string fingerprint;  // first 16 hex digits of the SHA-256 of its DER
-  std::string source;       // the argument as given
-  bool fromFile = false;    // `source` is a PEM file's path, not the key itself
-};
-
 // What the shortcut would make of a release and of the hosts serving it.
 struct ReleaseReport {
   std::string releaseFolder;  // as given; empty without --release
@@ -55,9 +49,9 @@ struct ReleaseReport {
   std::string sha256;   // the "sha256" value as the shortcut scans it; empty: none
   RequestReport manifestRequest;
 
-  std::vector<KeyReport> keys;  // --key, in order; none: signatures are not verified
-  bool signatureRead = false;   // a signature file was read or downloaded
-  std::string signatureSource;  // the file or URL; empty when none was looked for
+  std::vector<ReleaseKey> keys;  // --key, in order; none: signatures are not verified
+  bool signatureRead = false;    // a signature file was read or downloaded
+  std::string signatureSource;   // the file or URL; empty when none was looked for
   uint64_t signatureBytes = 0;
   bool signatureWithinLimits = false;  // its size and line count are ones the shortcut reads
   std::vector<SignatureLineReport> signatureLines;

@@ -33,7 +33,7 @@ Json Signature(const ReleaseReport& report) {
   object["bytes"] = report.signatureRead ? Json(report.signatureBytes) : Json(nullptr);
   object["within_limits"] = report.signatureRead ? Json(report.signatureWithinLimits) : nullptr;
   object["keys"] = Json::array();
-  for (const KeyReport& key : report.keys) {
+  for (const ReleaseKey& key : report.keys) {
     object["keys"].push_back({{"fingerprint", key.fingerprint}, {"source", key.source}});
   }
   object["lines"] = Json::array();

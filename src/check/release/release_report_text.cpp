@@ -78,7 +78,7 @@ std::string Signature(const ReleaseReport& report) {
     if (report.keys.empty()) out += ", not checked: no --key given";
   }
   out += "\n" + Request(report.signatureRequest);
-  for (const KeyReport& key : report.keys) {
+  for (const ReleaseKey& key : report.keys) {
     out +=
         "  key " + key.fingerprint + ": " + (key.fromFile ? key.source : "given in base64") + "\n";
   }

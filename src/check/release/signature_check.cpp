@@ -5,11 +5,11 @@
 
 #include "check/file_bytes.h"
 #include "check/release/release_fetch.h"
+#include "check/release/served_file.h"
 #include "check/wide_to_utf8.h"
 #include "install/install_paths.h"
 #include "net/release_signature.h"
 #include "net/signature_verify.h"
-#include "text/base64.h"
 
 namespace {
 
@@ -21,27 +21,16 @@ void Add(ReleaseReport& report, const char* code, const std::string& message) {
   report.findings.push_back({code, true, message});
 }
 
-std::string Missing(const FileBytes& file) {
-  if (!file.exists) return "is missing";
-  return file.isFolder ? "is a folder" : "could not be read";
-}
-
 // A line as short as a message can name it, for lines of any length; a
 // character cut in two becomes U+FFFD.
 std::string Opening(const std::string& line) {
   return line.size() <= 12 ? line : ValidUtf8(line.substr(0, 12)) + "...";
 }
 
-bool IsWellFormed(std::string_view line) {
-  std::string der;
-  unsigned char rs[64];
-  return Base64Decode(line, &der) && DerToP256Signature(der, rs);
-}
-
 // Why no line verifies, line by line.
 std::string NoneVerifies(const ReleaseReport& report) {
   std::string keys;
-  for (const KeyReport& key : report.keys) keys += (keys.empty() ? "" : ", ") + key.fingerprint;
+  for (const ReleaseKey& key : report.keys) keys += (keys.empty() ? "" : ", ") + key.fingerprint;
   std::string message = report.signatureSource + ": ";
   if (report.signatureLines.empty()) {
     message += "holds no signature line";
@@ -66,8 +55,7 @@ std::string NoneVerifies(const ReleaseReport& report) {
 void CheckSignatureSource(const ReleaseInputs& inputs, const std::string& manifest,
                           ReleaseReport& report) {
   const bool withKeys = !inputs.keys.empty();
-  for (const ReleaseKey& key : inputs.keys)
-    report.keys.push_back({key.fingerprint, key.source, key.fromFile});
+  report.keys = inputs.keys;
   const std::string folderPath = WideToUtf8(inputs.folder + kReleaseSignature);
   FileBytes inFolder;
   if (!inputs.folder.empty()) inFolder = ReadFileBytes(inputs.folder + kReleaseSignature);
@@ -83,21 +71,18 @@ void CheckSignatureSource(const ReleaseInputs& inputs, const std::string& manife
           report.signatureSource + ": " + report.signatureRequest.failure + "; " + kSignedStops);
       return;
     }
-    if (!inputs.folder.empty() && !(inFolder.readable && inFolder.bytes == signatures)) {
-      Add(report, "signature-differs",
-          inFolder.readable ? report.signatureSource + " is not the release's " + folderPath +
-                                  " (" + std::to_string(signatures.size()) + " bytes served, " +
-                                  std::to_string(inFolder.size) + " in the release)"
-                            : folderPath + " " + Missing(inFolder) +
-                                  ", so what the host serves cannot be compared with it");
-    }
+    const std::string difference =
+        inputs.folder.empty()
+            ? std::string()
+            : ServedDifference(signatures, report.signatureSource, inFolder, folderPath);
+    if (!difference.empty()) Add(report, "signature-differs", difference);
     report.signatureBytes = signatures.size();
   } else {
     report.signatureSource = folderPath;
     if (!inFolder.readable) {
       if (withKeys) {
         Add(report, "signature-unavailable",
-            folderPath + " " + Missing(inFolder) + ": " + kSignedStops);
+            folderPath + " " + WhyUnreadable(inFolder) + ": " + kSignedStops);
       }
       return;
     }
@@ -107,8 +92,7 @@ void CheckSignatureSource(const ReleaseInputs& inputs, const std::string& manife
   report.signatureRead = true;
 
   std::vector<std::string_view> lines;
-  report.signatureWithinLimits =
-      report.signatureBytes <= kMaxSignatureFileBytes && SignatureFileLines(signatures, &lines);
+  report.signatureWithinLimits = SignatureFileLines(signatures, &lines);
   if (!report.signatureWithinLimits) {
     if (withKeys) {
       Add(report, "signature-unavailable",
@@ -131,7 +115,8 @@ void CheckSignatureSource(const ReleaseInputs& inputs, const std::string& manife
   for (std::string_view line : lines) {
     SignatureLineReport& entry = report.signatureLines.emplace_back();
     entry.text = ValidUtf8(std::string(line));
-    entry.wellFormed = IsWellFormed(line);
+    unsigned char rs[64];
+    entry.wellFormed = SignatureLineToP256(line, rs);
     const int index =
         report.signatureChecked ? SigningKeyIndex(line, digest, keys.data(), keys.size()) : -1;
     if (index >= 0) entry.key = inputs.keys[index].fingerprint;
