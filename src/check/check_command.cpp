@@ -4,6 +4,7 @@
 
 #include "app/game_config.h"
 #include "check/console_output.h"
+#include "check/diagnose/diagnose_command.h"
 #include "check/file_bytes.h"
 #include "check/game/check_report.h"
 #include "check/game/folder_check.h"
@@ -20,6 +21,7 @@ constexpr char kUsage[] =
     "usage: nolm-check [--json] [--preview <out folder>] <game folder>\n"
     "       nolm-check [--json] --release <folder> [--extractor <7zr.exe>] [--key <key>]...\n"
     "       nolm-check [--json] --host <host> [--release <folder>] [--key <key>]...\n"
+    "       nolm-check --diagnose [--json] [--host <host>] [--report <file>] [<game folder>]\n"
     "Tells what nolm-shortcut.exe will do with the game folder that holds it\n"
     "and its nolm\\ folder, and warns where it may not be what you meant.\n"
     "--preview writes first-frame.png and installing.png, the splash as the\n"
@@ -30,8 +32,14 @@ constexpr char kUsage[] =
     "7zr.exe (--extractor, or the one the shortcut downloads). With --key (a\n"
     "P-256 public key in base64, or a PEM file of one; repeatable), as a\n"
     "shortcut pinning those keys: launcher\\version.json.sig must verify.\n"
+    "With --diagnose, on a player's machine: the installation in\n"
+    "%USERPROFILE%\\Nolm\\Launcher, the machine, and a first installation\n"
+    "replayed with this build's hosts and keys beside it, ending in one\n"
+    "verdict; --report also writes it to <file>. Double-clicked, it writes\n"
+    "nolm-report.txt beside itself.\n"
     "Exit code: 0 fine, 1 the configuration is refused or the installation\n"
-    "fails, 2 it runs with warnings, 64 bad usage, 73 a picture could not be\n"
+    "fails, 2 it runs with warnings (the diagnosis: another copy installs\n"
+    "now), 64 bad usage, 73 a picture could not be\n"
     "written, 74 the report could not be written whole.\n";
 
 // A trailing separator would double the one before "nolm"; a root keeps its own.
@@ -79,6 +87,10 @@ CheckArguments ParseCheckArguments(const std::vector<std::wstring>& arguments) {
       value = &parsed.keys.emplace_back();
     } else if (argument == L"--preview") {
       value = &parsed.previewFolder;
+    } else if (argument == L"--report") {
+      value = &parsed.reportFile;
+    } else if (argument == L"--diagnose") {
+      parsed.diagnose = true;
     } else if (argument == L"--json") {
       parsed.json = true;
     } else if (argument == L"--help" || argument == L"-h") {
@@ -97,6 +109,20 @@ CheckArguments ParseCheckArguments(const std::vector<std::wstring>& arguments) {
   const bool release = !parsed.release.empty() || !parsed.host.empty();
   if (value == &parsed.previewFolder) {
     parsed.error = L"--preview needs an out folder";
+  } else if (value == &parsed.reportFile) {
+    parsed.error = L"--report needs a file";
+  } else if (value != nullptr) {
+    parsed.error = L"--release, --host, --extractor and --key each need a value after them";
+  } else if (parsed.diagnose) {
+    // This build's own release, keys and extractor host are what a player meets.
+    if (!parsed.release.empty() || !parsed.extractor.empty() || !parsed.keys.empty() ||
+        !parsed.previewFolder.empty()) {
+      parsed.error = L"--diagnose takes only --json, --host, --report and a game folder";
+    } else {
+      parsed.ok = true;
+    }
+  } else if (!parsed.reportFile.empty()) {
+    parsed.error = L"--report goes with --diagnose";
   } else if (value != nullptr) {
     parsed.error = L"--release, --host, --extractor and --key each need a value after them";
   } else if (release && (!parsed.folder.empty() || !parsed.previewFolder.empty())) {
@@ -114,6 +140,8 @@ CheckArguments ParseCheckArguments(const std::vector<std::wstring>& arguments) {
 }
 
 int RunCheckCommand(int argc, wchar_t** argv) {
+  // Double-clicked: a player who was asked to run it, with no terminal to type in.
+  if (argc <= 1 && IsAloneInConsole()) return RunDiagnoseByDoubleClick();
   const CheckArguments arguments =
       ParseCheckArguments(std::vector<std::wstring>(argv + (argc > 0 ? 1 : 0), argv + argc));
   if (arguments.help) {
@@ -121,6 +149,10 @@ int RunCheckCommand(int argc, wchar_t** argv) {
     return kExitFine;
   }
   if (!arguments.ok) return Usage(arguments.error);
+  if (arguments.diagnose) {
+    return RunDiagnoseCommand(arguments.json, arguments.host, arguments.reportFile,
+                              WithoutTrailingSeparator(WithoutVerbatimPrefix(arguments.folder)));
+  }
   if (!arguments.release.empty() || !arguments.host.empty()) {
     return RunReleaseCommand(arguments.json, WithoutTrailingSeparator(arguments.release),
                              arguments.host, arguments.extractor, arguments.keys);

@@ -13,6 +13,7 @@
 #include "install/install_launcher.h"
 #include "install/install_paths.h"
 #include "install/run_hidden_process.h"
+#include "text/utf8_to_wide.h"
 
 namespace {
 
@@ -139,6 +140,42 @@ void CountUnpacked(const std::wstring& installDir, ReleaseReport& report) {
   }
 }
 
+// What `7zr.exe l -slt` says of the archive: true when it lists a file
+// launcher.exe at its top. Its output goes to a file of its own, deleted on
+// close, read back through the handle it was written with.
+bool ListsTopLauncher(const std::wstring& installDir) {
+  const std::wstring outputPath = ProcessTempPath(L"-7zr-list.txt");
+  if (outputPath.empty()) return false;
+  UniqueHandle file(
+      CreateFileW(/* lpFileName */ outputPath.c_str(),
+                  /* dwDesiredAccess */ GENERIC_READ | GENERIC_WRITE,
+                  /* dwShareMode */ FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  /* lpSecurityAttributes */ nullptr,
+                  /* dwCreationDisposition */ CREATE_ALWAYS,
+                  /* dwFlagsAndAttributes */ FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                  /* hTemplateFile */ nullptr));
+  if (!file) return false;
+  const std::optional<DWORD> exitCode = RunHiddenProcessForExitCode(
+      L"\"" + installDir + kExtractorFile + L"\" l -slt \"" + installDir + kArchiveFile + L"\"",
+      file.get());
+  if (!exitCode || *exitCode != 0) return false;
+  // One "Path = ..." line per entry, its "Folder = +" or "-" a few lines on.
+  const std::string listing = ReadBack(file.get());
+  bool inLauncher = false;
+  for (size_t begin = 0, end; begin < listing.size(); begin = end + 1) {
+    end = listing.find('\n', begin);
+    if (end == std::string::npos) end = listing.size();
+    const std::string line = Trimmed(listing.substr(begin, end - begin));
+    if (line.rfind("Path = ", 0) == 0) {
+      inLauncher = CompareStringOrdinal(Utf8ToWide(line.substr(7)).c_str(), -1, kLauncherExe + 1,
+                                        -1, TRUE) == CSTR_EQUAL;
+    } else if (inLauncher && line.rfind("Folder = ", 0) == 0) {
+      return line == "Folder = -";
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string UnpackFailureReason(const std::string& output, const std::string& firstBytes) {
@@ -225,6 +262,17 @@ void UnpackArchive(const std::wstring& installDir, const std::wstring& outputPat
   }
   report.unpackSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  // Before the archive goes, which would give the space back: a failure on a
+  // volume left full is a lack of space, whatever 7-Zip says.
+  ULARGE_INTEGER free = {};
+  if (GetDiskFreeSpaceExW(installDir.c_str(), &free, nullptr, nullptr)) {
+    report.unpackFreeBytes = free.QuadPart;
+  }
+  // Asked only when launcher.exe is gone after a clean unpack: was it ever
+  // in the archive, or did something remove it as soon as it was written?
+  if (exitCode && *exitCode == 0 && !IsEntryPresent(installDir + kLauncherExe)) {
+    report.launcherListed = ListsTopLauncher(installDir);
+  }
   // The shortcut deletes the archive too, whatever the outcome; the
   // extractor it keeps is not the archive's, so it is not counted.
   DeleteFileW(archive.c_str());

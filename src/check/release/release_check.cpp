@@ -190,10 +190,13 @@ void FetchExtractor(const ReleaseInputs& inputs, const std::wstring& extractor,
 
 }  // namespace
 
-bool CheckRelease(const ReleaseInputs& inputs, ReleaseReport& report) {
+bool CheckRelease(const ReleaseInputs& inputs, ReleaseReport& report, unsigned long* scratchError) {
   const auto start = std::chrono::steady_clock::now();
-  const ScratchFolder scratch;
-  if (!scratch.ok()) return false;
+  const ScratchFolder scratch(inputs.scratchParent);
+  if (!scratch.ok()) {
+    if (scratchError) *scratchError = scratch.error();
+    return false;
+  }
   // A stand-in for the install directory, laid out as the shortcut lays it.
   const std::wstring installDir = scratch.path() + L"\\install";
   CreateDirectoryW(installDir.c_str(), nullptr);
@@ -206,11 +209,11 @@ bool CheckRelease(const ReleaseInputs& inputs, ReleaseReport& report) {
   FetchArchive(inputs, installDir + kArchiveFile, report);
   FetchExtractor(inputs, installDir + kExtractorFile, report);
   if (report.archiveRead && report.extractorPinned) {
-    // Beside the scratch folder, not in it: under Wine the console helper
-    // of 7zr.exe may hold the file a moment after 7zr.exe ends, which would
-    // keep the folder from being removed. The file deletes itself once the
-    // last handle to it closes.
-    UnpackArchive(installDir, scratch.path() + L"-7zr-output.txt", report);
+    // In the temporary folder, not in the scratch folder or beside it: under
+    // Wine the console helper of 7zr.exe may hold the file a moment after
+    // 7zr.exe ends, which would keep the folders around it from being
+    // removed. The file deletes itself once the last handle to it closes.
+    UnpackArchive(installDir, ProcessTempPath(L"-7zr-output.txt"), report);
   }
   if (report.unpackRan && report.unpackExitCode == 0) {
     report.diskBytesNeeded = report.archiveBytes + report.unpackedBytes + report.extractorBytes;

@@ -13,6 +13,7 @@ struct ReleaseInputs {
   std::wstring host;       // the product download host to fetch them from; empty: none
   std::wstring extractor;  // a 7zr.exe to unpack with; empty: the extractor host's
   std::vector<ReleaseKey> keys;  // --key: decide as a shortcut pinning them; none: unsigned
+  std::wstring scratchParent;    // where the scratch folder goes; empty: the temporary folder
 };
 
 // Follows a player's first installation with the shortcut's own code, into a
@@ -22,6 +23,8 @@ struct ReleaseInputs {
 // manifest, verified as a signed shortcut verifies it, 7zr.exe from `inputs.extractor` or the
 // extractor host, never run unless it has the pinned digest, and the archive
 // unpacked and judged. Fills `report` with the facts and the findings.
-// Returns false only when no scratch folder can be made (nothing checked).
-// Blocks for the downloads and the extraction.
-bool CheckRelease(const ReleaseInputs& inputs, ReleaseReport& report);
+// Returns false only when no scratch folder can be made (nothing checked),
+// with Windows' error in `*scratchError` when given. Blocks for the
+// downloads and the extraction.
+bool CheckRelease(const ReleaseInputs& inputs, ReleaseReport& report,
+                  unsigned long* scratchError = nullptr);

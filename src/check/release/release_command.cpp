@@ -29,7 +29,7 @@ int RunReleaseCommand(bool json, const std::wstring& folder, const std::wstring&
   if (host.find_first_of(L"/\\") != std::wstring::npos) {
     return Usage("give --host a host name alone, without https:// or a path: " + WideToUtf8(host));
   }
-  ReleaseInputs inputs{folder, host, extractor, {}};
+  ReleaseInputs inputs{folder, host, extractor, {}, {}};
   for (const std::wstring& argument : keys) {
     std::string error;
     if (!ReadReleaseKey(argument, &inputs.keys.emplace_back(), &error)) return Usage(error);

@@ -165,6 +165,7 @@ RequestReport FetchAsShortcut(const std::wstring& host, const wchar_t* path,
   request.contentLength = WideToUtf8(detail.contentLength);
   request.contentEncoding = WideToUtf8(detail.contentEncoding);
   request.bytes = detail.received;
+  request.error = detail.error;
   request.failure = DownloadFailure(ok, detail);
   // The limit fails a 200 without a platform error, as a body cut short does;
   // only a body announced past the limit, or not announced at all, can be

@@ -28,6 +28,8 @@ struct RequestReport {
   uint64_t bytes = 0;           // body bytes received
   double seconds = 0;
   std::string failure;  // why the shortcut would fail this request; empty when it succeeds
+  uint32_t error = 0;   // the platform's error of the call that failed (WinHTTP's 12xxx or a
+                        // file error); 0 when none failed
 };
 
 // One non-blank line of the signature file and what it verifies as.
@@ -77,6 +79,10 @@ struct ReleaseReport {
   uint64_t unpackedFiles = 0;  // when it exited with 0
   uint64_t unpackedBytes = 0;
   std::vector<std::string> topLevel;  // entries at the top of the archive; folders end in "\"
+  // After exit code 0 with no launcher.exe at the top: 7-Zip lists one there,
+  // so it was unpacked and then removed.
+  bool launcherListed = false;
+  uint64_t unpackFreeBytes = UINT64_MAX;  // free space on the volume as 7zr.exe ended
   // Free space one installation takes at its peak: the archive, the unpacked
   // files and 7zr.exe are all on disk before the archive is deleted.
   uint64_t diskBytesNeeded = 0;

@@ -1,5 +1,6 @@
 #include <nlohmann/json.hpp>
 
+#include "check/release/release_report_json.h"
 #include "check/release/release_report_writers.h"
 
 namespace {
@@ -50,6 +51,11 @@ Json Signature(const ReleaseReport& report) {
 }  // namespace
 
 std::string ReleaseJsonReport(const ReleaseReport& report) {
+  // Every string is valid UTF-8 already; replacing keeps dump() from ever throwing.
+  return ReleaseJsonObject(report).dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+nlohmann::ordered_json ReleaseJsonObject(const ReleaseReport& report) {
   Json object;
   object["release"] = TextOrNull(report.releaseFolder);
   object["host"] = TextOrNull(report.host);
@@ -99,6 +105,5 @@ std::string ReleaseJsonReport(const ReleaseReport& report) {
                                   {"severity", finding.error ? "error" : "warning"},
                                   {"message", finding.message}});
   }
-  // Every string is valid UTF-8 already; replacing keeps dump() from ever throwing.
-  return object.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+  return object;
 }

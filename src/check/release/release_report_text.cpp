@@ -100,6 +100,11 @@ std::string Signature(const ReleaseReport& report) {
 }  // namespace
 
 std::string ReleaseTextReport(const ReleaseReport& report) {
+  return ReleaseTextFacts(report) + "result: " + Outcome(report) + ", checked in " +
+         Seconds(report.seconds) + "\n";
+}
+
+std::string ReleaseTextFacts(const ReleaseReport& report) {
   std::string out;
   if (!report.releaseFolder.empty()) out += "release folder: " + report.releaseFolder + "\n";
   if (!report.host.empty()) out += "host: " + report.host + "\n";
@@ -148,6 +153,5 @@ std::string ReleaseTextReport(const ReleaseReport& report) {
     out += std::string(finding.error ? "error" : "warning") + " [" + finding.code +
            "]: " + finding.message + "\n";
   }
-  out += "result: " + Outcome(report) + ", checked in " + Seconds(report.seconds) + "\n";
   return out;
 }

@@ -7,6 +7,11 @@
 // The release report as lines for a person, UTF-8, each ending in "\n".
 std::string ReleaseTextReport(const ReleaseReport& report);
 
+// ReleaseTextReport without its last line, the "result:" that judges the
+// findings: the facts and the findings alone, for a report that judges them
+// itself.
+std::string ReleaseTextFacts(const ReleaseReport& report);
+
 // The release report as one JSON object, UTF-8, ending in "\n": "release"
 // and "host" (null when not given); "manifest" ("source", "bytes", "version",
 // "sha256", "request"); "signature" (null without --key and without a

@@ -66,16 +66,27 @@ void RemoveTree(const std::wstring& path) {
   RemoveDirectoryW(path.c_str());
 }
 
-ScratchFolder::ScratchFolder() {
+std::wstring ProcessTempPath(const wchar_t* suffix) {
   wchar_t temp[MAX_PATH + 1];
   const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
-  if (length == 0 || length > MAX_PATH) return;
+  if (length == 0 || length > MAX_PATH) return {};
+  return std::wstring(temp, length) + L"nolm-check-" + std::to_wstring(GetCurrentProcessId()) +
+         suffix;
+}
+
+ScratchFolder::ScratchFolder(const std::wstring& parent) {
   // The process id keeps two checks running at once apart; a folder of that
   // name can only be a leftover of a process that is gone.
   const std::wstring path =
-      std::wstring(temp, length) + L"nolm-check-" + std::to_wstring(GetCurrentProcessId());
+      parent.empty() ? ProcessTempPath(L"")
+                     : parent + L"\\nolm-check-" + std::to_wstring(GetCurrentProcessId());
+  if (path.empty()) return;
   RemoveTree(path);
-  if (CreateDirectoryW(path.c_str(), nullptr)) path_ = path;
+  if (CreateDirectoryW(path.c_str(), nullptr)) {
+    path_ = path;
+  } else {
+    error_ = GetLastError();
+  }
 }
 
 ScratchFolder::~ScratchFolder() {

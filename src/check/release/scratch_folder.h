@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-// A folder of this process under the user's temporary folder, made empty
-// when created and removed with everything in it when destroyed, read-only
-// files included.
+// A folder of this process under `parent` (the user's temporary folder when
+// empty), made empty when created and removed with everything in it when
+// destroyed, read-only files included.
 class ScratchFolder {
  public:
-  ScratchFolder();
+  explicit ScratchFolder(const std::wstring& parent = L"");
   ~ScratchFolder();
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
@@ -18,10 +18,17 @@ class ScratchFolder {
   bool ok() const { return !path_.empty(); }
   // Full path, without a trailing backslash.
   const std::wstring& path() const { return path_; }
+  // GetLastError() of the failed creation; 0 when made (or no temporary folder).
+  unsigned long error() const { return error_; }
 
  private:
   std::wstring path_;
+  unsigned long error_ = 0;
 };
+
+// "<temporary folder>\nolm-check-<process id><suffix>": a name of this
+// process for a file of its own; empty when there is no temporary folder.
+std::wstring ProcessTempPath(const wchar_t* suffix);
 
 // One entry under a folder.
 struct TreeEntry {
