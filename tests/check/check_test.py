@@ -15,6 +15,7 @@ start costs ~2 s, so each folder and release runs once in setUpClass.
 import argparse
 import base64
 import getpass
+import glob
 import hashlib
 import json
 import os
@@ -22,6 +23,7 @@ import shutil
 import struct
 import subprocess
 import sys
+import time
 import unittest
 import zlib
 
@@ -554,6 +556,302 @@ class ReleaseTest(unittest.TestCase):
     self.assertIn("redirected to https://localhost/launcher/moved/version.json", out)
     self.assertIn("\ntop of the archive: launcher.exe, launcher.pck\n", out)
     self.assertIn("\nresult: fine (exit code 0)", out)
+
+
+PLAYER = "Zoe Player"  # the profile folder's name: a user's name, never to be shown
+SIGN_IN_PAGE = b"<!DOCTYPE html><title>Sign in</title><form>Wi-Fi sign-in</form>"
+
+
+def profile_snapshot(profile):
+  """Every path under `profile` with its size and modification time."""
+  entries = {}
+  for folder, folders, files in os.walk(profile):
+    for name in folders + files:
+      path = os.path.join(folder, name)
+      status = os.lstat(path)
+      # A folder's own time changes with what was made and removed in it.
+      entries[os.path.relpath(path, profile)] = (
+          None if os.path.isdir(path) else (status.st_size, status.st_mtime_ns))
+  return entries
+
+
+def diagnosis_batch(name, profile, arguments):
+  """A batch file (in a folder without spaces, which cmd /c takes whole)
+  that runs the diagnosis with USERPROFILE set to `profile`: Wine sets
+  USERPROFILE from the prefix for a program started from Linux, so the
+  batch sets it for the checker as a Windows parent does."""
+  batch = os.path.join(ARGS.state, "diagnose-batches", name + ".cmd")
+  os.makedirs(os.path.dirname(batch), exist_ok=True)
+  h.write_bytes(batch, '@set "USERPROFILE=%s"\r\n@"%s" --diagnose %s\r\n'
+                % (windows_path(profile), windows_path(ARGS.exe),
+                   " ".join('"%s"' % a if " " in a else a for a in arguments)))
+  return windows_path(batch)
+
+
+def stop_wineserver():
+  """Ends the prefix's wineserver and waits for it: the next Wine program
+  starts one of its own, in the mount namespace that program runs in."""
+  env = dict(os.environ, WINEPREFIX=os.path.join(ARGS.state, "prefix"))
+  subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
+  subprocess.run(["wineserver", "-w"], env=env, stderr=subprocess.DEVNULL)
+
+
+def quarantine_launcher(profile, stop):
+  """As security software that quarantines a new program: removes the
+  replay's launcher.exe the moment it appears, until `stop` is set."""
+  pattern = os.path.join(glob.escape(profile), "Nolm", "nolm-check-*", "install", "launcher.exe")
+  while not stop.is_set():
+    for path in glob.glob(pattern):
+      try:
+        os.remove(path)
+      except OSError:
+        pass
+    time.sleep(0.001)
+
+
+class DiagnoseTest(unittest.TestCase):
+  """nolm-check --diagnose on a player's profile: one case per verdict,
+  each run once in setUpClass against the fixture server, with the test's
+  own hosts, keys and extractor built in. Every case's profile is a folder
+  named after a user, which must appear nowhere in what is written, and
+  which the diagnosis must leave as it found it."""
+
+  @classmethod
+  def diagnose(cls, name, *arguments, setup=None, volume=None, during=None):
+    """Runs one diagnosis on a fresh profile `name`/Zoe Player, after
+    `setup(profile)`; `volume` ("full" or "read-only") puts the profile on a
+    tmpfs of its own in a private mount namespace; `during(profile)` runs
+    beside the diagnosis (a thread) and is told to stop by the event it is
+    given. Keeps (exit code, output, profile before, profile after)."""
+    import threading
+    case = os.path.join(ARGS.work, "diagnose", name)
+    profile = os.path.join(case, PLAYER)
+    shutil.rmtree(case, ignore_errors=True)
+    os.makedirs(profile)
+    if setup:
+      setup(profile)
+    batch = diagnosis_batch(name, profile, arguments)
+    before = profile_snapshot(profile)
+    stop, thread = threading.Event(), None
+    if during:
+      thread = threading.Thread(target=during, args=(profile, stop))
+      thread.start()
+    try:
+      if volume:
+        stop_wineserver()
+        out_path = os.path.join(ARGS.work, "out.txt")
+        script = ('mount -t tmpfs -o size=%s tmpfs "$0" && mkdir "$0/%s" %s && exec "$@"'
+                  % ("1m" if volume == "full" else "4m", PLAYER,
+                     '&& mount -o remount,ro "$0"' if volume == "read-only" else ""))
+        with open(out_path, "wb") as out:
+          code = subprocess.run(["unshare", "-m", "bash", "-c", script, case, ARGS.testenv,
+                                 "run", ARGS.state, "cmd", "/c", batch],
+                                cwd=os.path.dirname(ARGS.exe), stdin=subprocess.DEVNULL,
+                                stdout=out, stderr=subprocess.DEVNULL, timeout=180).returncode
+        stop_wineserver()
+        with open(out_path, "rb") as out:
+          output = out.read().decode("utf-8")
+        before = after = {}  # the tmpfs went with its namespace
+      else:
+        code, output = run("/c", batch, program="cmd")
+        after = profile_snapshot(profile)
+    finally:
+      stop.set()
+      if thread:
+        thread.join()
+    cls.runs[name] = (code, output, before, after, profile)
+
+  @classmethod
+  def diagnose_beside_an_installing_copy(cls):
+    """The shortcut installing into the same profile, paused in the middle of
+    its archive (the server sends it slowly), while the diagnosis runs; the
+    shortcut is ended once the diagnosis is done."""
+    harness = h.Harness(ARGS.state, ARGS.testenv, ARGS.shortcut, ARGS.data)
+    folder = os.path.join(ARGS.work, "diagnose-busy")
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(os.path.join(folder, "game", "nolm"))
+    shutil.copyfile(ARGS.shortcut, os.path.join(folder, "game", "nolm-shortcut.exe"))
+    h.write_bytes(os.path.join(folder, "game", "nolm", "config.json"), b'{"game": "my-game"}')
+    stop = os.path.join(folder, "stop")
+    set_rules({"/launcher/launcher.7z": {"throttle_bytes_per_sec": 4000}})
+    started = {}
+
+    def install(profile):
+      started["driver"] = harness.start_driver(folder, [
+          "--exe=" + windows_path(os.path.join(folder, "game", "nolm-shortcut.exe")),
+          "--env=USERPROFILE=" + windows_path(profile), "--kill-when=" + windows_path(stop)])
+      archive = os.path.join(profile, "Nolm", "Launcher", "temp", "launcher_install.7z")
+      for _ in range(600):
+        if os.path.exists(archive):
+          return
+        time.sleep(0.05)
+      raise AssertionError("the shortcut never began its archive")
+    try:
+      cls.diagnose("busy", "--json", setup=install)
+    finally:
+      h.write_bytes(stop, b"")
+      if "driver" in started:
+        harness.finish_driver(started["driver"])
+
+  @classmethod
+  def setUpClass(cls):
+    cls.runs = {}
+    shutil.rmtree(os.path.join(ARGS.work, "diagnose"), ignore_errors=True)
+    serve("localhost", "launcher/version.json", content=b'{"version": "2.0.1"}')
+    serve("localhost", "launcher/launcher.7z", os.path.join(ARGS.data, "launcher.7z"))
+    serve("127.0.0.2", EXTRACTOR_PATH, os.path.join(ARGS.data, "7zr.exe"))
+    try:
+      cls.diagnose("fresh", "--json")
+      cls.diagnose("fresh-text", "--report", windows_path(
+          os.path.join(ARGS.work, "diagnose", "fresh-text", "report.txt")))
+
+      def installed(profile, files=("launcher.exe", "launcher.pck"), marker=False):
+        folder = os.path.join(profile, "Nolm", "Launcher")
+        for sub in ("temp", "lib"):
+          os.makedirs(os.path.join(folder, sub))
+        for name in files:
+          h.write_bytes(os.path.join(folder, name), LAUNCHER_FILES[name])
+        h.write_bytes(os.path.join(folder, "temp", "version.dat"), b"1.9.0")
+        shutil.copyfile(os.path.join(ARGS.data, "7zr.exe"), os.path.join(folder, "lib", "7zr.exe"))
+        if marker:
+          h.write_bytes(os.path.join(folder, "temp", "install.incomplete"), b"")
+      cls.diagnose("installed", "--json", setup=installed)
+      cls.diagnose("unfinished", "--json", setup=lambda p: installed(p, marker=True))
+      cls.diagnose("partial", "--json", setup=lambda p: installed(p, files=("launcher.exe",)))
+      cls.diagnose("unresolved", "--json", "--host", "nowhere.invalid")
+      cls.diagnose("no-listener", "--json", "--host", "127.0.0.3")
+      cls.diagnose("untrusted", "--json", "--host", "127.0.0.4")
+      cls.diagnose("expired", "--json", "--host", "127.0.0.5")
+      cls.diagnose("clock", "--json", "--host", "127.0.0.6")
+      game = os.path.join(ARGS.work, "diagnose-game")
+      shutil.rmtree(game, ignore_errors=True)
+      os.makedirs(os.path.join(game, "nolm"))
+      h.write_bytes(os.path.join(game, "nolm", "config.json"), b'{"game": "my game"}')
+      cls.diagnose("refused", "--json", windows_path(game))
+      cls.diagnose("read-only", "--json", volume="read-only")
+      cls.diagnose("full", "--json", volume="full")
+      set_rules({"/launcher/version.json": {"status": 404}})
+      cls.diagnose("not-found", "--json")
+      set_rules({"/launcher/version.json": {"status": 200, "body": SIGN_IN_PAGE.decode()}})
+      cls.diagnose("sign-in", "--json")
+      # The archive stops after its first 32 KiB, past WinHTTP's 30 s wait for more.
+      set_rules({"/launcher/launcher.7z": {"chunk_size": 32768, "delay_ms_per_chunk": 40000}})
+      cls.diagnose("stalled", "--json")
+      cls.diagnose_beside_an_installing_copy()
+      set_rules({})
+      cls.diagnose("removed", "--json", during=quarantine_launcher)
+      serve("127.0.0.2", EXTRACTOR_PATH, os.path.join(ARGS.data, "exit_code.exe"))
+      cls.diagnose("wrong-extractor", "--json")
+    finally:
+      os.remove(os.path.join(ARGS.state, "www", "rules.json"))
+      for host in ("localhost", "127.0.0.2"):
+        shutil.rmtree(os.path.join(ARGS.state, "www", "files", host), ignore_errors=True)
+
+  def verdict(self, name, code, exit_code, json_output=True, paths_only=False):
+    """The diagnosis `name`'s report, after checking its verdict and exit
+    code, that the profile is as it was (`paths_only`: holds the same
+    entries, for a profile another program writes to meanwhile), and that the
+    user's folder name is nowhere in the output."""
+    run_code, output, before, after, profile = self.runs[name]
+    self.assertNotIn(PLAYER, output)
+    self.assertNotIn("Zoe", output)
+    if paths_only:
+      before, after = sorted(before), sorted(after)
+    self.assertEqual(before, after, "the diagnosis changed the profile")
+    if not json_output:
+      self.assertEqual(run_code, exit_code, output)
+      self.assertIn("\nverdict [%s]: " % code, output)
+      return output
+    report = json.loads(output)
+    self.assertEqual((report["verdict"]["code"], run_code), (code, exit_code),
+                     json.dumps(report, indent=1))
+    self.assertEqual(report["installation"]["folder"], "%USERPROFILE%\\Nolm\\Launcher")
+    return report
+
+  def test_fresh_profile_would_install(self):
+    report = self.verdict("fresh", "would-install", 0)
+    self.assertEqual((report["installation"]["state"], report["installation"]["lock_held"],
+                      report["installation"]["version"]), ("absent", False, None))
+    self.assertIn('launcher version "2.0.1"', report["verdict"]["message"])
+    self.assertEqual(report["replay"]["unpacked"]["top_level"], ["launcher.exe", "launcher.pck"])
+    self.assertEqual(report["replay"]["extractor"]["source"], "https://127.0.0.2/" + EXTRACTOR_PATH)
+    machine = report["machine"]
+    self.assertEqual((machine["userprofile_set"], machine["install_path_non_ascii"],
+                      machine["message_language"]), (True, False, "English"))
+    self.assertEqual(machine["install_path_length"],
+                     len(windows_path(self.runs["fresh"][4])) + len("\\Nolm\\Launcher"))
+    self.assertGreater(machine["free_bytes"], 0)
+
+  def test_text_and_report_file(self):
+    out = self.verdict("fresh-text", "would-install", 0, json_output=False)
+    self.assertIn("installation: %USERPROFILE%\\Nolm\\Launcher: absent\n", out)
+    with open(os.path.join(ARGS.work, "diagnose", "fresh-text", "report.txt"), "rb") as f:
+      self.assertEqual(f.read().decode("utf-8"), out)
+
+  def test_installation_states(self):
+    report = self.verdict("installed", "installed", 0)
+    self.assertEqual((report["installation"]["state"], report["installation"]["version"],
+                      report["installation"]["extractor"]), ("installed", "1.9.0", "pinned"))
+    self.assertEqual(report["verdict"]["message"],
+                     "the launcher in %USERPROFILE%\\Nolm\\Launcher is whole, so a start needs "
+                     "no network")
+    report = self.verdict("unfinished", "would-install", 0)
+    self.assertEqual(report["installation"]["state"], "unfinished")
+    report = self.verdict("partial", "would-install", 0)
+    self.assertEqual(report["installation"]["state"], "partial")
+
+  def test_network(self):
+    report = self.verdict("unresolved", "network-name", 1)
+    self.assertIn("the host name nowhere.invalid does not resolve", report["verdict"]["message"])
+    report = self.verdict("no-listener", "network-connect", 1)
+    self.assertIn("no connection can be made to 127.0.0.3 port 443", report["verdict"]["message"])
+    report = self.verdict("stalled", "network-timeout", 1)
+    self.assertIn("https://localhost/launcher/launcher.7z stopped answering: the request gave up "
+                  "after 3", report["verdict"]["message"])
+
+  def test_certificates(self):
+    report = self.verdict("untrusted", "certificate-untrusted", 1)
+    self.assertIn('issued by "Nolm Shortcut Untrusted Test CA"', report["verdict"]["message"])
+    self.assertEqual(report["certificate"]["issuer"], "Nolm Shortcut Untrusted Test CA")
+    report = self.verdict("expired", "certificate-untrusted", 1)
+    self.assertIn("valid from 2019-01-01 00:00:00 UTC to 2020-01-01 00:00:00 UTC",
+                  report["verdict"]["message"])
+    report = self.verdict("clock", "clock-wrong", 1)
+    self.assertEqual(report["certificate"]["server_date"], "2037-01-01 00:00:00 UTC")
+    self.assertIn("but 127.0.0.6 says 2037-01-01 00:00:00 UTC", report["verdict"]["message"])
+
+  def test_server_answers(self):
+    report = self.verdict("not-found", "server-status", 1)
+    self.assertIn("https://localhost/launcher/version.json: the server answers 404 Not Found",
+                  report["verdict"]["message"])
+    report = self.verdict("sign-in", "manifest-no-version", 1)
+    self.assertIn("Sign in", report["verdict"]["message"])
+    report = self.verdict("wrong-extractor", "extractor-mismatch", 1)
+    # Never run: nothing was unpacked.
+    self.assertIsNone(report["replay"]["unpacked"])
+
+  def test_another_copy_installing(self):
+    report = self.verdict("busy", "install-busy", 2, paths_only=True)
+    self.assertEqual((report["installation"]["lock_held"], report["replay"]),
+                     (True, None))
+    self.assertIn("a start waits for it now; run this again once it ends",
+                  report["verdict"]["message"])
+
+  def test_launcher_removed_after_unpacking(self):
+    report = self.verdict("removed", "launcher-removed", 1)
+    self.assertIn("let the security software allow %USERPROFILE%\\Nolm\\Launcher\\launcher.exe",
+                  report["verdict"]["message"])
+
+  def test_refused_configuration(self):
+    report = self.verdict("refused", "config-refused", 1)
+    self.assertIn("the shortcut refuses nolm/config.json", report["verdict"]["message"])
+    self.assertIsNone(report["replay"])
+
+  def test_volumes(self):
+    report = self.verdict("read-only", "folder-unwritable", 1)
+    self.assertTrue(report["verdict"]["message"].startswith("%USERPROFILE% cannot be written: "),
+                    report["verdict"]["message"])
+    report = self.verdict("full", "disk-space", 1)
 
 
 def main():

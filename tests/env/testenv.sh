@@ -70,6 +70,9 @@ start_server() {
   setsid python3 "$here/../fixtures/https_server.py" --root "$state/www" \
     --cert "$state/certs/server.pem" --key "$state/certs/server.key" \
     --untrusted-cert "$state/certs/untrusted.pem" --untrusted-key "$state/certs/untrusted.key" \
+    --listener "127.0.0.4,$state/certs/untrusted.pem,$state/certs/untrusted.key" \
+    --listener "127.0.0.5,$state/certs/expired.pem,$state/certs/expired.key" \
+    --listener "127.0.0.6,$state/certs/ahead.pem,$state/certs/ahead.key,2114380800" \
     --pidfile "$state/server.pid" </dev/null >"$state/server.log" 2>&1 &
   for _ in $(seq 200); do
     [[ -s "$state/server.pid" ]] && return 0

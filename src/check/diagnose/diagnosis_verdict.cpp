@@ -22,8 +22,9 @@ bool IsNameError(uint32_t error) {
 bool IsConnectError(uint32_t error) {
   return error == 12029 || error == 12030;
 }
+// Wine reports a read that waited too long as the socket's own time-out.
 bool IsTimeoutError(uint32_t error) {
-  return error == 12002;
+  return error == 12002 || error == WSAETIMEDOUT;
 }
 bool IsDiskFullError(uint32_t error) {
   return error == ERROR_DISK_FULL || error == 39;
@@ -153,11 +154,26 @@ const ReleaseFinding* FirstError(const ReleaseReport& replay) {
 }
 
 // What the archive, the unpacked files and 7zr.exe take at once; from the
-// announced archive length when the replay did not get that far.
+// announced lengths of the two downloads when the replay did not get that far.
 uint64_t PeakNeed(const ReleaseReport& replay) {
   if (replay.diskBytesNeeded != 0) return replay.diskBytesNeeded;
   return std::strtoull(replay.archiveRequest.contentLength.c_str(), nullptr, 10) +
-         replay.extractorBytes;
+         std::strtoull(replay.extractorRequest.contentLength.c_str(), nullptr, 10);
+}
+
+// Too little space for what the replay had to store. A full volume does not
+// always fail a write: Windows may store part of a chunk and report no error,
+// which leaves a download short of its length.
+bool SpaceFailed(const DiagnosisReport& report, const ReleaseFinding& error) {
+  const ReleaseReport& replay = report.replay;
+  const bool tooLittle =
+      report.machine.freeSpaceKnown && report.machine.freeBytes < PeakNeed(replay);
+  if (error.code == "archive-unreadable") {
+    return replay.unpackFreeBytes < kFullVolumeBytes || tooLittle;
+  }
+  const RequestReport* request = RequestOf(replay, error.code);
+  return request != nullptr && request->status == 200 &&
+         (IsDiskFullError(request->error) || (request->error == 0 && tooLittle));
 }
 
 Verdict DiskSpace(const DiagnosisReport& report) {
@@ -171,23 +187,17 @@ Verdict ReplayVerdict(const DiagnosisReport& report) {
   const ReleaseReport& replay = report.replay;
   const ReleaseFinding* error = FirstError(replay);
   if (error != nullptr) {
+    if (SpaceFailed(report, *error)) return DiskSpace(report);
     const RequestReport* request = RequestOf(replay, error->code);
     if (request != nullptr && request->made && !request->failure.empty()) {
       Verdict verdict = RequestVerdict(*request, report);
       if (!verdict.code.empty()) return verdict;
     }
-    if (error->code == "archive-unreadable" && replay.unpackFreeBytes < kFullVolumeBytes) {
-      return Make("disk-space", "7zr.exe stopped with the volume of " +
-                                    std::string(kInstallFolder) + " full (" +
-                                    ByteSize(replay.unpackFreeBytes) +
-                                    " left): an installation needs " + ByteSize(PeakNeed(replay)) +
-                                    " at once, and " + ByteSize(report.machine.freeBytes) +
-                                    " was free: free some space on that drive");
-    }
-    if (error->code == "archive-no-launcher" && replay.launcherListed) {
+    if ((error->code == "archive-no-launcher" || error->code == "archive-unreadable") &&
+        replay.launcherListed) {
       return Make("launcher-removed",
-                  "the archive holds launcher.exe at its top and 7zr.exe unpacked it without "
-                  "error, but launcher.exe was gone right after: something removed it as soon as "
+                  "the archive holds launcher.exe at its top and 7zr.exe unpacked it, but "
+                  "launcher.exe was gone right after: something removed it as soon as "
                   "it was written, which is what security software does when it quarantines a "
                   "program; let the security software allow " +
                       std::string(kInstallFolder) + "\\launcher.exe");

@@ -102,7 +102,11 @@ void CheckInstalled(const std::wstring& installDir, ReleaseReport& report) {
   if (!launcher) {
     report.findings.push_back(
         {"archive-no-launcher", true,
-         Whereabouts(installDir, kLauncherExe) + "; every installation fails after unpacking"});
+         (report.launcherListed
+              ? std::string("the archive holds launcher.exe at its top, but it was gone right "
+                            "after 7zr.exe wrote it")
+              : Whereabouts(installDir, kLauncherExe)) +
+             "; every installation fails after unpacking"});
   }
   DeleteFileW((installDir + kIncompleteMarker).c_str());
   if (!IsFilePresent(installDir + kLauncherPck)) {
@@ -159,7 +163,8 @@ bool ListsTopLauncher(const std::wstring& installDir) {
       L"\"" + installDir + kExtractorFile + L"\" l -slt \"" + installDir + kArchiveFile + L"\"",
       file.get());
   if (!exitCode || *exitCode != 0) return false;
-  // One "Path = ..." line per entry, its "Folder = +" or "-" a few lines on.
+  // One "Path = ..." line per entry, its "Attributes = " (beginning with D
+  // for a folder) a few lines on when the archive keeps them.
   const std::string listing = ReadBack(file.get());
   bool inLauncher = false;
   for (size_t begin = 0, end; begin < listing.size(); begin = end + 1) {
@@ -167,13 +172,14 @@ bool ListsTopLauncher(const std::wstring& installDir) {
     if (end == std::string::npos) end = listing.size();
     const std::string line = Trimmed(listing.substr(begin, end - begin));
     if (line.rfind("Path = ", 0) == 0) {
+      if (inLauncher) return true;
       inLauncher = CompareStringOrdinal(Utf8ToWide(line.substr(7)).c_str(), -1, kLauncherExe + 1,
                                         -1, TRUE) == CSTR_EQUAL;
-    } else if (inLauncher && line.rfind("Folder = ", 0) == 0) {
-      return line == "Folder = -";
+    } else if (inLauncher && line.rfind("Attributes = ", 0) == 0) {
+      return line.compare(13, 1, "D") != 0;
     }
   }
-  return false;
+  return inLauncher;
 }
 
 }  // namespace
@@ -268,9 +274,14 @@ void UnpackArchive(const std::wstring& installDir, const std::wstring& outputPat
   if (GetDiskFreeSpaceExW(installDir.c_str(), &free, nullptr, nullptr)) {
     report.unpackFreeBytes = free.QuadPart;
   }
-  // Asked only when launcher.exe is gone after a clean unpack: was it ever
-  // in the archive, or did something remove it as soon as it was written?
-  if (exitCode && *exitCode == 0 && !IsEntryPresent(installDir + kLauncherExe)) {
+  // Asked only when launcher.exe is gone after an unpack that wrote it: was
+  // it ever in the archive, or did something remove it as soon as it was
+  // written? Security software that removes it before 7-Zip has set its
+  // attributes makes 7-Zip fail on a file it can no longer find.
+  const bool lostFile = output.find("launcher.exe") != std::string::npos &&
+                        (output.find("File not found") != std::string::npos ||
+                         output.find("cannot find the file") != std::string::npos);
+  if (exitCode && (*exitCode == 0 || lostFile) && !IsEntryPresent(installDir + kLauncherExe)) {
     report.launcherListed = ListsTopLauncher(installDir);
   }
   // The shortcut deletes the archive too, whatever the outcome; the

@@ -46,6 +46,7 @@ constexpr ErrorMeaning kMeanings[] = {
     {12175, "ERROR_WINHTTP_SECURE_FAILURE",
      "the secure connection failed: the server's certificate is not trusted"},
     {12180, "ERROR_WINHTTP_AUTODETECTION_FAILED", "the proxy could not be detected"},
+    {10060, "WSAETIMEDOUT", "the server stopped answering"},
     {5, "ERROR_ACCESS_DENIED", "the file could not be written: access denied"},
     {8, "ERROR_NOT_ENOUGH_MEMORY", "out of memory"},
     {112, "ERROR_DISK_FULL", "the disk is full"},

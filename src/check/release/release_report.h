@@ -79,8 +79,9 @@ struct ReleaseReport {
   uint64_t unpackedFiles = 0;  // when it exited with 0
   uint64_t unpackedBytes = 0;
   std::vector<std::string> topLevel;  // entries at the top of the archive; folders end in "\"
-  // After exit code 0 with no launcher.exe at the top: 7-Zip lists one there,
-  // so it was unpacked and then removed.
+  // No launcher.exe at the top after an unpack that wrote it (exit code 0, or
+  // 7-Zip could not find it once written), and 7-Zip lists one there: it was
+  // unpacked and then removed.
   bool launcherListed = false;
   uint64_t unpackFreeBytes = UINT64_MAX;  // free space on the volume as 7zr.exe ended
   // Free space one installation takes at its peak: the archive, the unpacked
