@@ -185,14 +185,16 @@ def fingerprint(key):
 
 
 def sign(folder, private, manifest=None, lines=()):
-  """Writes `manifest` (bytes, %s for the archive's SHA-256) when given, then
-  launcher/version.json.sig: `lines`, then the signature of version.json by
-  `private`. Returns that signature line."""
+  """Writes `manifest` (bytes, %s for the archive's SHA-256, %z for its size)
+  when given, then launcher/version.json.sig: `lines`, then the signature of
+  version.json by `private`. Returns that signature line."""
   launcher = os.path.join(folder, "launcher")
   if manifest:
     with open(os.path.join(launcher, "launcher.7z"), "rb") as f:
-      h.write_bytes(os.path.join(launcher, "version.json"),
-                    manifest.replace(b"%s", hashlib.sha256(f.read()).hexdigest().encode()))
+      archive = f.read()
+    h.write_bytes(os.path.join(launcher, "version.json"),
+                  manifest.replace(b"%s", hashlib.sha256(archive).hexdigest().encode())
+                  .replace(b"%z", str(len(archive)).encode()))
   der = subprocess.run(["openssl", "dgst", "-sha256", "-sign", private,
                         os.path.join(launcher, "version.json")],
                        check=True, stdout=subprocess.PIPE).stdout
@@ -224,11 +226,16 @@ def release_runs():
   global SIGNATURE
   private, KEYS["pem"], KEYS["a"] = make_key("a")
   _, _, KEYS["b"] = make_key("b")
+  signed_manifest = b'{"version": "1.4.2", "sha256": "%s", "size": "%z"}'
   good = make_release("good", b"")
-  SIGNATURE = sign(good, private, b'{"version": "1.4.2", "sha256": "%s"}')
+  SIGNATURE = sign(good, private, signed_manifest)
   # Signed, then given another archive.
   swapped = make_release("swapped", b"", inside="Launcher-1.0")
-  sign(swapped, private, b'{"version": "1.4.2", "sha256": "%s"}')
+  sign(swapped, private, signed_manifest)
+  # Signed by a key the signed build pins; and not signed at all.
+  pinned = make_release("pinned", b"")
+  sign(pinned, os.path.join(ARGS.data, "release-keys", "a.pem"), signed_manifest)
+  unsigned = make_release("unsigned", b'{"version": "1.4.2"}')
   shutil.copyfile(good + "/launcher/launcher.7z", swapped + "/launcher/launcher.7z")
   releases = {
       # launcher.exe in a top-level folder; the scan takes the nested "version".
@@ -254,6 +261,13 @@ def release_runs():
                      windows_path(extractor), *keys)
   runs["signed-text"] = run("--release", windows_path(good), "--extractor",
                             windows_path(extractor), *key_a)
+  runs["swapped-keyed"] = run("--json", "--release", windows_path(swapped), "--extractor",
+                              windows_path(extractor), *key_a)
+  # The checker built with keys decides with them unless --key replaces them.
+  for name, folder, keys in [("pinned", pinned, ()), ("pinned-unsigned", unsigned, ()),
+                             ("pinned-replaced", good, key_a)]:
+    runs[name] = run("--json", "--release", windows_path(folder), "--extractor",
+                     windows_path(extractor), *keys, program=ARGS.signed_exe)
   # A private key given by mistake.
   runs["bad-key"] = run("--release", windows_path(good), "--key", windows_path(private))
 
@@ -487,17 +501,23 @@ class ReleaseTest(unittest.TestCase):
                   report["findings"][1]["message"])
     # 7zr.exe asks for a password and must get end of input, not wait.
     report = self.releases["encrypted"][1]
-    self.assertIn("it is encrypted", report["findings"][3]["message"])
-    report = self.release("marker", 1, ["manifest-no-sha256", "archive-has-marker"])
+    self.assertIn("it is encrypted", report["findings"][4]["message"])
+    report = self.release("marker", 1,
+                          ["manifest-no-sha256", "manifest-no-size", "archive-has-marker"])
     self.assertEqual([(l["well_formed"], l["key"]) for l in report["signature"]["lines"]],
                      [(False, None), (True, fingerprint(KEYS["a"]))])
-    self.release("swapped", 1, ["archive-sha256-differs"])
+    self.assertEqual(self.release("swapped", 1, ["archive-sha256-differs"])["unpack_skipped"], None)
+    # With keys, bytes nobody signed never reach 7zr.exe.
+    report = self.release("swapped-keyed", 1, ["archive-sha256-differs", "archive-size-differs"])
+    self.assertEqual((report["unpacked"], report["unpack_skipped"][:40]),
+                     (None, "the archive is not the one the manifest "))
 
   def test_signed_release(self):
     report = self.release("signed", 0, [])
     self.assertEqual(report["signature"]["keys"],
-                     [{"fingerprint": fingerprint(KEYS["b"]), "source": KEYS["b"]},
-                      {"fingerprint": fingerprint(KEYS["a"]), "source": windows_path(KEYS["pem"])}])
+                     [{"fingerprint": fingerprint(KEYS["b"]), "source": KEYS["b"], "pinned": False},
+                      {"fingerprint": fingerprint(KEYS["a"]), "source": windows_path(KEYS["pem"]),
+                       "pinned": False}])
     self.assertEqual((report["signature"]["verified"], report["signature"]["lines"]),
                      (True, [{"text": SIGNATURE, "well_formed": True,
                               "key": fingerprint(KEYS["a"])}]))
@@ -509,8 +529,21 @@ class ReleaseTest(unittest.TestCase):
                   "none of them" % (fingerprint(KEYS["b"]), report["manifest"]["bytes"],
                                     SIGNATURE[:12]), report["findings"][0]["message"])
     self.assertEqual(report["signature"]["lines"][0]["key"], None)
-    self.release("encrypted", 1, ["manifest-no-version", "manifest-no-sha256",
+    self.release("encrypted", 1, ["manifest-no-version", "manifest-no-sha256", "manifest-no-size",
                                   "signature-unavailable", "archive-unreadable"])
+    build_keys = []
+    for name in ("a", "b"):
+      with open(os.path.join(ARGS.data, "release-keys", name + ".b64")) as f:
+        build_keys.append(f.read().strip())
+    report = self.release("pinned", 0, [])
+    self.assertEqual(report["signature"]["keys"],
+                     [{"fingerprint": fingerprint(k), "source": k, "pinned": True}
+                      for k in build_keys])
+    self.assertEqual(report["signature"]["lines"][0]["key"], fingerprint(build_keys[0]))
+    self.release("pinned-unsigned", 1,
+                 ["manifest-no-sha256", "manifest-no-size", "signature-unavailable"])
+    self.assertEqual(self.release("pinned-replaced", 0, [])["signature"]["keys"][0]["pinned"],
+                     False)
     code, out = self.releases["bad-key"]
     self.assertEqual(code, 64, out)
     self.assertIn("holds no -----BEGIN PUBLIC KEY----- block but a private key", out)
@@ -562,10 +595,12 @@ def main():
   parser.add_argument("--testenv", required=True, help="tests/env/testenv.sh")
   parser.add_argument("--exe", required=True, help="nolm-check.exe")
   parser.add_argument("--shortcut", required=True, help="nolm-shortcut.exe, for the preview test")
+  parser.add_argument("--signed-exe", required=True, help="nolm-check.exe pinning keys a and b")
   parser.add_argument("--data", required=True, help="folder of driver.exe and the test files")
   global ARGS
   ARGS, rest = parser.parse_known_args()
-  ARGS.state, ARGS.testenv, ARGS.exe = map(os.path.abspath, (ARGS.state, ARGS.testenv, ARGS.exe))
+  ARGS.state, ARGS.testenv, ARGS.exe, ARGS.signed_exe = map(
+      os.path.abspath, (ARGS.state, ARGS.testenv, ARGS.exe, ARGS.signed_exe))
   ARGS.tools = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools")
   ARGS.work = os.path.join(ARGS.state, "check folders")
   unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
