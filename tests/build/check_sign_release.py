@@ -90,8 +90,8 @@ first = sign(a)
 manifest, signatures = files()
 expect(first.returncode == 0 and signed_by(a), "signed with a", first)
 written = json.loads(manifest)
-expect(scan(manifest, "sha256") == written["sha256"] == digest and
-       scan(manifest, "size") == written["size"] == size and "Zoë".encode() in manifest,
+expect(scan(manifest, "sha256") == written.get("sha256") == digest and
+       scan(manifest, "size") == written.get("size") == size and "Zoë".encode() in manifest,
        "sha256, size and the UTF-8 as it stands, read back by the scan and as JSON")
 again = sign(a)
 expect(again.returncode == 0 and files() == (manifest, signatures),
