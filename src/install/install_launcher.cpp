@@ -68,20 +68,21 @@ bool WriteIncompleteMarker(const std::wstring& path) {
 }
 
 #if NOLM_RELEASE_KEY_COUNT > 0
-// The archive's SHA-256 as the publisher signed it; empty when the host's
-// signatures are missing, none verifies under a pinned key, or the signed
-// manifest carries no well-formed "sha256". Whoever controls the host then
-// still cannot choose what is unpacked.
-std::string SignedArchiveSha256(const std::string& manifest) {
+// The archive's SHA-256 and length as the publisher signed them. False when
+// the host's signatures are missing, none verifies under a pinned key, or the
+// signed manifest carries no well-formed "sha256" or "size". Whoever controls
+// the host then can neither choose what is unpacked nor feed a download
+// without end.
+bool ReadSignedArchive(const std::string& manifest, std::string* sha256, uint64_t* size) {
   std::string signatures;
   DownloadChecks limit;
   limit.maxBytes = kMaxSignatureFileBytes;
   if (!HttpsDownload(kDownloadHost, kSignaturePath, L"", &signatures, false, nullptr, &limit) ||
       !IsManifestSigned(manifest, signatures, kReleaseKeys, NOLM_RELEASE_KEY_COUNT)) {
-    return {};
+    return false;
   }
-  std::string sha256 = JsonStringValue(manifest, "sha256");
-  return IsSha256Hex(sha256) ? sha256 : std::string();
+  *sha256 = JsonStringValue(manifest, "sha256");
+  return IsSha256Hex(*sha256) && ParseSignedSize(JsonStringValue(manifest, "size"), size);
 }
 
 bool HashChunk(void* hash, const void* data, size_t size) {
@@ -104,8 +105,10 @@ bool InstallLauncher(const std::wstring& installDir) {
   CreateDirectoryW((installDir + kLibDir).c_str(), nullptr);
 
   std::string version;
+  DownloadChecks manifestChecks;
   DownloadChecks archiveChecks;
 #if NOLM_RELEASE_KEY_COUNT > 0
+  manifestChecks.maxBytes = kMaxSignedManifestBytes;
   std::string signedSha256;
   // Hashed as the bytes arrive, so the archive is not read again for it.
   Sha256Stream archiveHash;
@@ -114,12 +117,14 @@ bool InstallLauncher(const std::wstring& installDir) {
 #endif
   {
     std::string manifest;
-    if (!HttpsDownload(kDownloadHost, kManifestPath, L"", &manifest, false)) return false;
+    if (!HttpsDownload(kDownloadHost, kManifestPath, L"", &manifest, false, nullptr,
+                       &manifestChecks)) {
+      return false;
+    }
     version = JsonStringValue(manifest, "version");
     if (version.empty()) return false;
 #if NOLM_RELEASE_KEY_COUNT > 0
-    signedSha256 = SignedArchiveSha256(manifest);
-    if (signedSha256.empty()) return false;
+    if (!ReadSignedArchive(manifest, &signedSha256, &archiveChecks.exactBytes)) return false;
 #endif
   }
 

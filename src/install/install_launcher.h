@@ -16,10 +16,12 @@ bool IsLauncherInstalled(const std::wstring& installDir);
 // temp\version.dat and removes the marker as its last step. Any failure from
 // the extraction on leaves the marker, so IsLauncherInstalled stays false
 // until an installation finishes; when the marker cannot be written, nothing
-// is extracted. A build that pins release keys (NOLM_RELEASE_KEYS) also
-// fetches version.json.sig after the manifest and stops before the archive
-// unless one of its lines signs the manifest under a pinned key and the
-// manifest's "sha256" is well formed; an archive with another SHA-256 is
-// deleted before anything else is fetched or unpacked. Returns true when
+// is extracted. A build that pins release keys (NOLM_RELEASE_KEYS) reads a
+// manifest of at most 64 KiB, also fetches version.json.sig after it and
+// stops before the archive unless one of its lines signs the manifest under a
+// pinned key and the manifest's "sha256" and "size" are well formed; the
+// archive download fails as soon as it is not "size" bytes long, and an
+// archive with another SHA-256 is deleted before anything else is fetched or
+// unpacked. Returns true when
 // launcher.exe is in place. Shows nothing; worker thread; blocks throughout.
 bool InstallLauncher(const std::wstring& installDir);

@@ -102,11 +102,28 @@ bool AppendToBody(std::string* body, const char* data, DWORD size) {
   }
 }
 
+// True when the response announces a Content-Length other than `expected`;
+// read as text, since the numeric query is 32 bits wide.
+bool AnnouncesOtherLength(HINTERNET request, uint64_t expected) {
+  const std::wstring text = HeaderText(request, WINHTTP_QUERY_CONTENT_LENGTH);
+  if (text.empty()) return false;
+  uint64_t announced = 0;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9' || announced > (UINT64_MAX - 9) / 10) return true;
+    announced = announced * 10 + static_cast<uint64_t>(c - L'0');
+  }
+  return announced != expected;
+}
+
 // Reads the body of an accepted response to its end and stores it.
 bool ReceiveBody(HINTERNET request, const std::wstring& destination, std::string* body,
                  bool reportProgress, DownloadDetail* detail, const DownloadChecks& checks) {
   const bool toFile = !destination.empty();
   if (!toFile && body == nullptr) return false;
+  const bool exact = checks.exactBytes != UINT64_MAX;
+  if (exact && AnnouncesOtherLength(request, checks.exactBytes)) return false;
+  const uint64_t limit =
+      exact && checks.exactBytes < checks.maxBytes ? checks.exactBytes : checks.maxBytes;
   const DWORD declared = QueryNumber(request, WINHTTP_QUERY_CONTENT_LENGTH, 0);
 
   UniqueHandle file;
@@ -126,13 +143,18 @@ bool ReceiveBody(HINTERNET request, const std::wstring& destination, std::string
   uint32_t received = 0;
   uint64_t total = 0;
   for (;;) {
+    // Near a limit, ask for one byte past it and no more: some WinHTTPs
+    // return only once the whole buffer is filled.
+    DWORD want = kReadSize;
+    if (limit - total < kReadSize) want = static_cast<DWORD>(limit - total + 1);
     DWORD got = 0;
-    if (!WinHttpReadData(request, buffer.get(), kReadSize, &got)) return Failed(detail);
+    if (!WinHttpReadData(request, buffer.get(), want, &got)) return Failed(detail);
     // A connection closed cleanly before the announced length is not a whole
     // body; WinHTTP reports such an end like a normal one.
-    if (got == 0) return declared == 0 || received >= declared;
+    if (got == 0)
+      return (declared == 0 || received >= declared) && (!exact || total == checks.exactBytes);
     total += got;
-    if (total > checks.maxBytes) return false;
+    if (total > limit) return false;
 
     if (detail) SetLastError(ERROR_SUCCESS);  // a short write sets none
     bool stored;

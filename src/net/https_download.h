@@ -26,6 +26,12 @@ struct DownloadDetail {
 // none.
 struct DownloadChecks {
   uint64_t maxBytes = UINT64_MAX;  // a longer body fails the download as it arrives
+  // Set: the body must be exactly this long. An announced Content-Length that
+  // differs fails the download before any byte is stored, a body growing past
+  // it fails as the first byte too many arrives (reads are cut so that a
+  // server pausing after that byte cannot hold the download), and a body
+  // ending short of it fails.
+  uint64_t exactBytes = UINT64_MAX;
   // Set: called with every chunk once it is stored, on the download's thread,
   // so that a large file need not be read again to be hashed; false fails
   // the download.

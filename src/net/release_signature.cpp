@@ -98,3 +98,16 @@ bool IsSha256Hex(std::string_view text) {
   }
   return true;
 }
+
+bool ParseSignedSize(std::string_view text, uint64_t* bytes) {
+  if (text.empty() || text.size() > 20) return false;
+  uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    const uint64_t digit = static_cast<uint64_t>(c - '0');
+    if (value > (UINT64_MAX - digit) / 10) return false;
+    value = value * 10 + digit;
+  }
+  *bytes = value;
+  return true;
+}

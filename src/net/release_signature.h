@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,9 @@
 // whole: checking it must never make a start slow.
 inline constexpr size_t kMaxSignatureFileBytes = 32 * 1024;
 inline constexpr size_t kMaxSignatureLines = 64;
+// A signed build reads no longer manifest, so that a host can make it
+// download nothing without end before the signature is checked.
+inline constexpr size_t kMaxSignedManifestBytes = 64 * 1024;
 
 // The file's non-blank lines in order, each without its line end (LF or CRLF)
 // and surrounding spaces or tabs; the views point into `file`. False when the
@@ -38,3 +42,8 @@ bool P256PublicKeyPoint(std::string_view base64Spki, unsigned char (&point)[64])
 
 // 64 lowercase hexadecimal digits, as a SHA-256 is written in a manifest.
 bool IsSha256Hex(std::string_view text);
+
+// The archive's length as a signed manifest's "size" gives it: a string of 1
+// to 20 decimal digits whose value fits in 64 bits. False for anything else.
+// Pure.
+bool ParseSignedSize(std::string_view text, uint64_t* bytes);

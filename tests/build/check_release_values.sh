@@ -64,19 +64,37 @@ squeezed=$(tr -s ' \n' '  ' <"$work/release.log")
     <<<"$squeezed" || fail "a release without keys does not warn of exactly that: $squeezed"
 
 # A key that is not P-256 fails the configuration, naming the entry.
-expect_refused() {  # expect_refused TEXT KEYS
-  if cmake -S "$source_dir" -B "$build" -DNOLM_RELEASE_KEYS="$2" >"$work/refused.log" 2>&1; then
-    fail "a configuration with NOLM_RELEASE_KEYS=$2 succeeded"
-  elif ! tr -s ' \n' '  ' <"$work/refused.log" | grep -Fq "$1"; then
-    fail "refusing NOLM_RELEASE_KEYS=$2 does not say: $1 ($(cat "$work/refused.log"))"
+expect_refused() {  # expect_refused TEXT KEYS [CMAKE_ARGS...]
+  local text=$1 keys=$2
+  shift 2
+  if cmake -S "$source_dir" -B "${refused_build:-$build}" -DNOLM_RELEASE_KEYS="$keys" "$@" \
+    >"$work/refused.log" 2>&1
+  then
+    fail "a configuration with NOLM_RELEASE_KEYS=$keys $* succeeded"
+  elif ! tr -s ' \n' '  ' <"$work/refused.log" | grep -Fq "$text"; then
+    fail "refusing NOLM_RELEASE_KEYS=$keys $* does not say: $text ($(cat "$work/refused.log"))"
   fi
 }
 expect_refused "entry 2 ($key_p384) is not an ECDSA P-256 public key" "$key_a;$key_p384"
 expect_refused "entry 1 ($key_rsa) is not an ECDSA P-256 public key" "$key_rsa"
 expect_refused "entry 1 (${key_a:0:60}*) is not base64" "${key_a:0:60}*"
 expect_refused "entry 1 (${key_a:0:120}) has 120 characters" "${key_a:0:120}"
-expect_refused "entry 2 ($off_curve) is not a valid P-256 public key" "$key_b;$off_curve"
-configure "$work/release.log" -DNOLM_RELEASE_KEYS=
+# The point is checked by the build's own compiler, also where no openssl can
+# be found, as on a Windows machine with MSVC alone: a fresh folder, a PATH
+# without it and no system paths searched.
+mkdir "$work/bin"
+for tool in /usr/bin/* /usr/local/bin/*; do
+  [[ $(basename "$tool") == openssl ]] || ln -sf "$tool" "$work/bin/"
+done
+PATH=$work/bin refused_build=$work/no-openssl expect_refused \
+  "entry 2 ($off_curve) is not a valid P-256 public key" "$key_b;$off_curve" \
+  -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64-x86_64.cmake" -DBUILD_TESTING=OFF \
+  -DNOLM_DOWNLOAD_HOST=$release_host -DCMAKE_FIND_USE_CMAKE_SYSTEM_PATH=FALSE
+# A pipeline whose key variable came out empty stops instead of shipping an unsigned build.
+expect_refused "NOLM_REQUIRE_RELEASE_KEYS is ON but NOLM_RELEASE_KEYS holds no key" " ; " \
+  -DNOLM_REQUIRE_RELEASE_KEYS=ON
+configure "$work/release.log" -DNOLM_RELEASE_KEYS="$key_a" -DNOLM_REQUIRE_RELEASE_KEYS=ON
+configure "$work/release.log" -DNOLM_RELEASE_KEYS= -DNOLM_REQUIRE_RELEASE_KEYS=OFF
 cmake --build "$build" -j2 --target nolm-shortcut >"$work/build.log" 2>&1 ||
   { cat "$work/build.log"; exit 1; }
 exe=$build/nolm-shortcut.exe
@@ -115,5 +133,5 @@ if ((failures > 0)); then
   exit 1
 fi
 echo "release: $release_host, github.com, 7zr.exe $official_digest; test values warned about;" \
-  "keys other than P-256 refused"
+  "keys other than P-256, off the curve or missing when required refused"
 rm -rf "$work"

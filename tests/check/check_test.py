@@ -187,14 +187,16 @@ def fingerprint(key):
 
 
 def sign(folder, private, manifest=None, lines=()):
-  """Writes `manifest` (bytes, %s for the archive's SHA-256) when given, then
-  launcher/version.json.sig: `lines`, then the signature of version.json by
-  `private`. Returns that signature line."""
+  """Writes `manifest` (bytes, %s for the archive's SHA-256, %z for its size)
+  when given, then launcher/version.json.sig: `lines`, then the signature of
+  version.json by `private`. Returns that signature line."""
   launcher = os.path.join(folder, "launcher")
   if manifest:
     with open(os.path.join(launcher, "launcher.7z"), "rb") as f:
-      h.write_bytes(os.path.join(launcher, "version.json"),
-                    manifest.replace(b"%s", hashlib.sha256(f.read()).hexdigest().encode()))
+      archive = f.read()
+    h.write_bytes(os.path.join(launcher, "version.json"),
+                  manifest.replace(b"%s", hashlib.sha256(archive).hexdigest().encode())
+                  .replace(b"%z", str(len(archive)).encode()))
   der = subprocess.run(["openssl", "dgst", "-sha256", "-sign", private,
                         os.path.join(launcher, "version.json")],
                        check=True, stdout=subprocess.PIPE).stdout
@@ -226,11 +228,16 @@ def release_runs():
   global SIGNATURE
   private, KEYS["pem"], KEYS["a"] = make_key("a")
   _, _, KEYS["b"] = make_key("b")
+  signed_manifest = b'{"version": "1.4.2", "sha256": "%s", "size": "%z"}'
   good = make_release("good", b"")
-  SIGNATURE = sign(good, private, b'{"version": "1.4.2", "sha256": "%s"}')
+  SIGNATURE = sign(good, private, signed_manifest)
   # Signed, then given another archive.
   swapped = make_release("swapped", b"", inside="Launcher-1.0")
-  sign(swapped, private, b'{"version": "1.4.2", "sha256": "%s"}')
+  sign(swapped, private, signed_manifest)
+  # Signed by a key the signed build pins; and not signed at all.
+  pinned = make_release("pinned", b"")
+  sign(pinned, os.path.join(ARGS.data, "release-keys", "a.pem"), signed_manifest)
+  unsigned = make_release("unsigned", b'{"version": "1.4.2"}')
   shutil.copyfile(good + "/launcher/launcher.7z", swapped + "/launcher/launcher.7z")
   releases = {
       # launcher.exe in a top-level folder; the scan takes the nested "version".
@@ -256,6 +263,13 @@ def release_runs():
                      windows_path(extractor), *keys)
   runs["signed-text"] = run("--release", windows_path(good), "--extractor",
                             windows_path(extractor), *key_a)
+  runs["swapped-keyed"] = run("--json", "--release", windows_path(swapped), "--extractor",
+                              windows_path(extractor), *key_a)
+  # The checker built with keys decides with them unless --key replaces them.
+  for name, folder, keys in [("pinned", pinned, ()), ("pinned-unsigned", unsigned, ()),
+                             ("pinned-replaced", good, key_a)]:
+    runs[name] = run("--json", "--release", windows_path(folder), "--extractor",
+                     windows_path(extractor), *keys, program=ARGS.signed_exe)
   # A private key given by mistake.
   runs["bad-key"] = run("--release", windows_path(good), "--key", windows_path(private))
 
@@ -489,17 +503,23 @@ class ReleaseTest(unittest.TestCase):
                   report["findings"][1]["message"])
     # 7zr.exe asks for a password and must get end of input, not wait.
     report = self.releases["encrypted"][1]
-    self.assertIn("it is encrypted", report["findings"][3]["message"])
-    report = self.release("marker", 1, ["manifest-no-sha256", "archive-has-marker"])
+    self.assertIn("it is encrypted", report["findings"][4]["message"])
+    report = self.release("marker", 1,
+                          ["manifest-no-sha256", "manifest-no-size", "archive-has-marker"])
     self.assertEqual([(l["well_formed"], l["key"]) for l in report["signature"]["lines"]],
                      [(False, None), (True, fingerprint(KEYS["a"]))])
-    self.release("swapped", 1, ["archive-sha256-differs"])
+    self.assertEqual(self.release("swapped", 1, ["archive-sha256-differs"])["unpack_skipped"], None)
+    # With keys, bytes nobody signed never reach 7zr.exe.
+    report = self.release("swapped-keyed", 1, ["archive-sha256-differs", "archive-size-differs"])
+    self.assertEqual((report["unpacked"], report["unpack_skipped"][:40]),
+                     (None, "the archive is not the one the manifest "))
 
   def test_signed_release(self):
     report = self.release("signed", 0, [])
     self.assertEqual(report["signature"]["keys"],
-                     [{"fingerprint": fingerprint(KEYS["b"]), "source": KEYS["b"]},
-                      {"fingerprint": fingerprint(KEYS["a"]), "source": windows_path(KEYS["pem"])}])
+                     [{"fingerprint": fingerprint(KEYS["b"]), "source": KEYS["b"], "pinned": False},
+                      {"fingerprint": fingerprint(KEYS["a"]), "source": windows_path(KEYS["pem"]),
+                       "pinned": False}])
     self.assertEqual((report["signature"]["verified"], report["signature"]["lines"]),
                      (True, [{"text": SIGNATURE, "well_formed": True,
                               "key": fingerprint(KEYS["a"])}]))
@@ -511,8 +531,21 @@ class ReleaseTest(unittest.TestCase):
                   "none of them" % (fingerprint(KEYS["b"]), report["manifest"]["bytes"],
                                     SIGNATURE[:12]), report["findings"][0]["message"])
     self.assertEqual(report["signature"]["lines"][0]["key"], None)
-    self.release("encrypted", 1, ["manifest-no-version", "manifest-no-sha256",
+    self.release("encrypted", 1, ["manifest-no-version", "manifest-no-sha256", "manifest-no-size",
                                   "signature-unavailable", "archive-unreadable"])
+    build_keys = []
+    for name in ("a", "b"):
+      with open(os.path.join(ARGS.data, "release-keys", name + ".b64")) as f:
+        build_keys.append(f.read().strip())
+    report = self.release("pinned", 0, [])
+    self.assertEqual(report["signature"]["keys"],
+                     [{"fingerprint": fingerprint(k), "source": k, "pinned": True}
+                      for k in build_keys])
+    self.assertEqual(report["signature"]["lines"][0]["key"], fingerprint(build_keys[0]))
+    self.release("pinned-unsigned", 1,
+                 ["manifest-no-sha256", "manifest-no-size", "signature-unavailable"])
+    self.assertEqual(self.release("pinned-replaced", 0, [])["signature"]["keys"][0]["pinned"],
+                     False)
     code, out = self.releases["bad-key"]
     self.assertEqual(code, 64, out)
     self.assertIn("holds no -----BEGIN PUBLIC KEY----- block but a private key", out)
@@ -575,7 +608,7 @@ def profile_snapshot(profile):
   return entries
 
 
-def diagnosis_batch(name, profile, arguments):
+def diagnosis_batch(name, profile, arguments, exe):
   """A batch file (in a folder without spaces, which cmd /c takes whole)
   that runs the diagnosis with USERPROFILE set to `profile`: Wine sets
   USERPROFILE from the prefix for a program started from Linux, so the
@@ -583,7 +616,7 @@ def diagnosis_batch(name, profile, arguments):
   batch = os.path.join(ARGS.state, "diagnose-batches", name + ".cmd")
   os.makedirs(os.path.dirname(batch), exist_ok=True)
   h.write_bytes(batch, '@set "USERPROFILE=%s"\r\n@"%s" --diagnose %s\r\n'
-                % (windows_path(profile), windows_path(ARGS.exe),
+                % (windows_path(profile), windows_path(exe),
                    " ".join('"%s"' % a if " " in a else a for a in arguments)))
   return windows_path(batch)
 
@@ -609,6 +642,12 @@ def quarantine_launcher(profile, stop):
     time.sleep(0.001)
 
 
+def open_key(data, name):
+  """The base64 of the tests' release key `name` as the builds pin it."""
+  with open(os.path.join(data, "release-keys", name + ".b64")) as f:
+    return f.read().strip()
+
+
 class DiagnoseTest(unittest.TestCase):
   """nolm-check --diagnose on a player's profile: one case per verdict,
   each run once in setUpClass against the fixture server, with the test's
@@ -617,12 +656,13 @@ class DiagnoseTest(unittest.TestCase):
   which the diagnosis must leave as it found it."""
 
   @classmethod
-  def diagnose(cls, name, *arguments, setup=None, volume=None, during=None):
+  def diagnose(cls, name, *arguments, setup=None, volume=None, during=None, exe=None):
     """Runs one diagnosis on a fresh profile `name`/Zoe Player, after
     `setup(profile)`; `volume` ("full" or "read-only") puts the profile on a
     tmpfs of its own in a private mount namespace; `during(profile)` runs
     beside the diagnosis (a thread) and is told to stop by the event it is
-    given. Keeps (exit code, output, profile before, profile after)."""
+    given; `exe` is another nolm-check.exe. Keeps (exit code, output,
+    profile before, profile after, profile)."""
     import threading
     case = os.path.join(ARGS.work, "diagnose", name)
     profile = os.path.join(case, PLAYER)
@@ -630,7 +670,7 @@ class DiagnoseTest(unittest.TestCase):
     os.makedirs(profile)
     if setup:
       setup(profile)
-    batch = diagnosis_batch(name, profile, arguments)
+    batch = diagnosis_batch(name, profile, arguments, exe or ARGS.exe)
     before = profile_snapshot(profile)
     stop, thread = threading.Event(), None
     if during:
@@ -740,6 +780,19 @@ class DiagnoseTest(unittest.TestCase):
       cls.diagnose_beside_an_installing_copy()
       set_rules({})
       cls.diagnose("removed", "--json", during=quarantine_launcher)
+      # The signed build decides with its own keys, as its shortcut does: an
+      # unsigned manifest stops it, a release signed by a pinned key installs.
+      cls.diagnose("signed-unsigned", "--json", exe=ARGS.signed_exe)
+      release = os.path.join(ARGS.work, "diagnose-release")
+      shutil.rmtree(release, ignore_errors=True)
+      os.makedirs(os.path.join(release, "launcher"))
+      shutil.copyfile(os.path.join(ARGS.data, "launcher.7z"),
+                      os.path.join(release, "launcher", "launcher.7z"))
+      sign(release, os.path.join(ARGS.data, "release-keys", "a.pem"),
+           b'{"version": "2.0.2", "sha256": "%s", "size": "%z"}')
+      for name in ("version.json", "version.json.sig"):
+        serve("localhost", "launcher/" + name, os.path.join(release, "launcher", name))
+      cls.diagnose("signed", "--json", exe=ARGS.signed_exe)
       serve("127.0.0.2", EXTRACTOR_PATH, os.path.join(ARGS.data, "exit_code.exe"))
       cls.diagnose("wrong-extractor", "--json")
     finally:
@@ -842,6 +895,18 @@ class DiagnoseTest(unittest.TestCase):
     self.assertIn("let the security software allow %USERPROFILE%\\Nolm\\Launcher\\launcher.exe",
                   report["verdict"]["message"])
 
+  def test_signed_build(self):
+    report = self.verdict("signed", "would-install", 0)
+    self.assertEqual((report["replay"]["signature"]["verified"],
+                      report["replay"]["signature"]["keys"][0]["fingerprint"]),
+                     (True, fingerprint(open_key(ARGS.data, "a"))))
+    self.assertIn('launcher version "2.0.2"', report["verdict"]["message"])
+    # The signatures come before the signed digest: the first thing a start misses.
+    report = self.verdict("signed-unsigned", "server-status", 1)
+    self.assertTrue(report["verdict"]["message"].startswith(
+        "https://localhost/launcher/version.json.sig: the server answers 404"),
+        report["verdict"]["message"])
+
   def test_refused_configuration(self):
     report = self.verdict("refused", "config-refused", 1)
     self.assertIn("the shortcut refuses nolm/config.json", report["verdict"]["message"])
@@ -860,10 +925,12 @@ def main():
   parser.add_argument("--testenv", required=True, help="tests/env/testenv.sh")
   parser.add_argument("--exe", required=True, help="nolm-check.exe")
   parser.add_argument("--shortcut", required=True, help="nolm-shortcut.exe, for the preview test")
+  parser.add_argument("--signed-exe", required=True, help="nolm-check.exe pinning keys a and b")
   parser.add_argument("--data", required=True, help="folder of driver.exe and the test files")
   global ARGS
   ARGS, rest = parser.parse_known_args()
-  ARGS.state, ARGS.testenv, ARGS.exe = map(os.path.abspath, (ARGS.state, ARGS.testenv, ARGS.exe))
+  ARGS.state, ARGS.testenv, ARGS.exe, ARGS.signed_exe = map(
+      os.path.abspath, (ARGS.state, ARGS.testenv, ARGS.exe, ARGS.signed_exe))
   ARGS.tools = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools")
   ARGS.work = os.path.join(ARGS.state, "check folders")
   unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

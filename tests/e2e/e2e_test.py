@@ -636,41 +636,60 @@ class SignedReleaseTest(EndToEndTest):
   a manifest signed by one of them. Whoever serves the files cannot swap the
   archive or change the manifest, nor sign with a key of their own, and no
   signature file makes the program crash or hang: each of those ends in the
-  install-failure box before anything is unpacked."""
+  install-failure box before anything is unpacked. Nor can it make the
+  program download without end: the manifest is read up to 64 KiB, and the
+  archive fails as soon as it is not its signed size, even from a server
+  that then pauses for longer than the run may take."""
 
   @classmethod
   def setUpClass(cls):
     archive = HARNESS.data_file("launcher.7z")
     with open(archive, "rb") as f:
-      digest = hashlib.sha256(f.read()).hexdigest()
-    manifest = json.dumps({"version": "1.2.3", "sha256": digest}).encode()
+      archive_bytes = f.read()
+    signed = {"version": "1.2.3", "sha256": hashlib.sha256(archive_bytes).hexdigest(),
+              "size": str(len(archive_bytes))}
+    manifest = json.dumps(signed).encode()
     no_digest = json.dumps({"version": "1.2.3"}).encode()
-    # name: (manifest served, signature file served or None, archive served)
+    no_size = json.dumps({k: v for k, v in signed.items() if k != "size"}).encode()
+    long_manifest = json.dumps(dict(signed, notes="x" * (70 << 10))).encode()
+    longer = archive_bytes + os.urandom(64 << 10)
+    # The server pauses for a minute after its first chunk; the run is given 20 s.
+    pause = {"delay_ms_per_chunk": 60000}
+    # name: (manifest served, signature file served or None, archive served, archive rule)
     setups = {
-        "by-a": (manifest, signature_lines(manifest, "a"), archive),
-        "unknown-then-b": (manifest, signature_lines(manifest, "c", "b"), archive),
-        "swapped-archive": (manifest, signature_lines(manifest, "a"),
-                            HARNESS.big_archive()),
+        "by-a": (manifest, signature_lines(manifest, "a"), archive, None),
+        "unknown-then-b": (manifest, signature_lines(manifest, "c", "b"), archive, None),
+        "swapped-archive": (manifest, signature_lines(manifest, "a"), HARNESS.big_archive(),
+                            None),
         "changed-manifest": (manifest.replace(b"1.2.3", b"6.6.6"), signature_lines(manifest, "a"),
-                             archive),
-        "unpinned-key": (manifest, signature_lines(manifest, "c"), archive),
-        "no-sha256": (no_digest, signature_lines(no_digest, "a"), archive),
-        "no-signatures": (manifest, None, archive),
-        "hostile": (manifest, hostile_signature_file(manifest), archive),
-        "oversized": (manifest, signature_lines(manifest, "a") + b"\n" * (32 << 10), archive),
+                             archive, None),
+        "unpinned-key": (manifest, signature_lines(manifest, "c"), archive, None),
+        "no-sha256": (no_digest, signature_lines(no_digest, "a"), archive, None),
+        "no-size": (no_size, signature_lines(no_size, "a"), archive, None),
+        "no-signatures": (manifest, None, archive, None),
+        "hostile": (manifest, hostile_signature_file(manifest), archive, None),
+        "oversized": (manifest, signature_lines(manifest, "a") + b"\n" * (32 << 10), archive, None),
+        "long-manifest": (long_manifest, signature_lines(long_manifest, "a"), archive, None),
+        "longer-announced": (manifest, signature_lines(manifest, "a"), longer,
+                             dict(pause, chunk_size=4096)),
+        "longer-chunked": (manifest, signature_lines(manifest, "a"), longer,
+                           dict(pause, chunked=True, chunk_size=len(archive_bytes) + 100)),
     }
     cls.runs = {}
-    for name, (served, signatures, served_archive) in setups.items():
+    for name, (served, signatures, served_archive, rule) in setups.items():
       HARNESS.reset_server()
-      HARNESS.serve_launcher(archive=served_archive)
+      HARNESS.serve_launcher()
+      HARNESS.serve(h.DOWNLOAD_HOST, h.ARCHIVE_PATH, served_archive)
       HARNESS.serve(h.DOWNLOAD_HOST, h.MANIFEST_PATH, served)
       if signatures is not None:
         HARNESS.serve(h.DOWNLOAD_HOST, h.SIGNATURE_PATH, signatures)
+      if rule:
+        HARNESS.set_rules({h.ARCHIVE_PATH: rule})
       case = HARNESS.new_case("signed-" + name)
       program = case.make_game(config(game="signed"), exe=SIGNED_EXE)
       wait = LAUNCHER_GRACE_MS if name in ("by-a", "unknown-then-b") else None
       cls.runs[name] = {"case": case, "report": case.run_driver(program, wait_launcher_ms=wait,
-                                                                timeout_ms=30000),
+                                                                timeout_ms=20000 if rule else 30000),
                         "requests": HARNESS.requests()}
 
   def assertRefusedBefore(self, name, requests):
@@ -697,16 +716,18 @@ class SignedReleaseTest(EndToEndTest):
                        {"exe": True, "pck": b"NOLMPCK test pack\n", "marker": False})
       self.assertLaunched(run["case"], run["report"], "signed")
 
-  def test_swapped_archive_is_never_unpacked(self):
-    self.assertRefusedBefore("swapped-archive", [(h.DOWNLOAD_HOST, h.MANIFEST_PATH),
-                                                 (h.DOWNLOAD_HOST, h.SIGNATURE_PATH),
-                                                 (h.DOWNLOAD_HOST, h.ARCHIVE_PATH)])
+  def test_archive_other_than_signed_is_never_unpacked(self):
+    for name in ("swapped-archive", "longer-announced", "longer-chunked"):
+      self.assertRefusedBefore(name, [(h.DOWNLOAD_HOST, h.MANIFEST_PATH),
+                                      (h.DOWNLOAD_HOST, h.SIGNATURE_PATH),
+                                      (h.DOWNLOAD_HOST, h.ARCHIVE_PATH)])
 
   def test_unsigned_manifests_stop_before_the_archive(self):
-    for name in ("changed-manifest", "unpinned-key", "no-sha256", "no-signatures", "hostile",
-                 "oversized"):
+    for name in ("changed-manifest", "unpinned-key", "no-sha256", "no-size", "no-signatures",
+                 "hostile", "oversized"):
       self.assertRefusedBefore(name, [(h.DOWNLOAD_HOST, h.MANIFEST_PATH),
                                       (h.DOWNLOAD_HOST, h.SIGNATURE_PATH)])
+    self.assertRefusedBefore("long-manifest", [(h.DOWNLOAD_HOST, h.MANIFEST_PATH)])
 
 
 def main():

@@ -195,6 +195,21 @@ TEST(IsSha256Hex, SixtyFourLowercaseDigits) {
   EXPECT_FALSE(IsSha256Hex("g" + digest.substr(1)));
 }
 
+TEST(ParseSignedSize, OneToTwentyDigitsThatFitIn64Bits) {
+  uint64_t bytes = 7;
+  EXPECT_TRUE(ParseSignedSize("3066733", &bytes));
+  EXPECT_EQ(bytes, 3066733u);
+  EXPECT_TRUE(ParseSignedSize("18446744073709551615", &bytes));
+  EXPECT_EQ(bytes, UINT64_MAX);
+  for (const char* refused :
+       {"", "18446744073709551616", "99999999999999999999", "000000000000000000001", "+1", "-1",
+        " 1", "1 ", "1.0", "1e3", "0x10"}) {
+    bytes = 7;
+    EXPECT_FALSE(ParseSignedSize(refused, &bytes)) << refused;
+    EXPECT_EQ(bytes, 7u) << refused;
+  }
+}
+
 // Mutated and random lines from a fixed seed: whatever a parser accepts must
 // be the one canonical spelling of what it read, and nothing may crash.
 TEST(SignatureParsingFuzz, AcceptsOnlyCanonicalFormsOfMutatedAndRandomInput) {

@@ -62,18 +62,6 @@ DWORD WriteProbe(const std::wstring& folder) {
   return file ? 0 : GetLastError();
 }
 
-std::vector<ReleaseKey> BuildKeys() {
-  std::vector<ReleaseKey> keys;
-#if NOLM_RELEASE_KEY_COUNT > 0
-  for (const char* pinned : kReleaseKeys) {
-    ReleaseKey key;
-    std::string error;
-    if (ReadReleaseKey(Utf8ToWide(pinned), &key, &error)) keys.push_back(key);
-  }
-#endif
-  return keys;
-}
-
 // A folder the diagnosis made goes again, even if a helper of 7zr.exe holds
 // something in it for a moment after it ended.
 void RemoveMadeFolder(const std::wstring& folder) {
@@ -106,7 +94,7 @@ void Replay(const std::wstring& installDir, const std::wstring& host, DiagnosisR
   }
   ReleaseInputs inputs;
   inputs.host = host;
-  inputs.keys = BuildKeys();
+  inputs.keys = PinnedReleaseKeys();
   inputs.scratchParent = parent;
   report.replay.host = WideToUtf8(host);
   report.replay.keys = inputs.keys;

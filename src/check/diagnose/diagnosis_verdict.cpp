@@ -146,11 +146,30 @@ const RequestReport* RequestOf(const ReleaseReport& replay, const std::string& c
   return nullptr;
 }
 
-const ReleaseFinding* FirstError(const ReleaseReport& replay) {
-  for (const ReleaseFinding& finding : replay.findings) {
-    if (finding.error) return &finding;
+// Where in a start a finding's step comes. The release check lists the
+// manifest's findings together, but a signed shortcut fetches and verifies
+// the signatures before it reads the signed digest and size.
+int StepOf(const std::string& code) {
+  static const char* const kSteps[][2] = {
+      {"manifest-no-sha256", "4"}, {"manifest-no-size", "4"},   {"signature-", "3"},
+      {"manifest-", "2"},          {"archive-unreadable", "7"}, {"archive-no-", "7"},
+      {"archive-has-marker", "7"}, {"archive-", "5"},           {"extractor-", "6"},
+  };
+  for (const auto& [prefix, step] : kSteps) {
+    if (code.rfind(prefix, 0) == 0) return step[0] - '0';
   }
-  return nullptr;
+  return 5;
+}
+
+// The error a start meets first; nullptr when there is none.
+const ReleaseFinding* FirstError(const ReleaseReport& replay) {
+  const ReleaseFinding* first = nullptr;
+  for (const ReleaseFinding& finding : replay.findings) {
+    if (finding.error && (first == nullptr || StepOf(finding.code) < StepOf(first->code))) {
+      first = &finding;
+    }
+  }
+  return first;
 }
 
 // What the archive, the unpacked files and 7zr.exe take at once; from the

@@ -49,6 +49,8 @@ void CheckManifest(const std::string& manifest, const std::string& where, bool w
                    ReleaseReport& report) {
   const std::string sha256 = JsonStringValue(manifest, "sha256");
   report.sha256 = ValidUtf8(sha256);
+  const std::string size = JsonStringValue(manifest, "size");
+  report.size = ValidUtf8(size);
   const std::string scanned = JsonStringValue(manifest, "version");
   report.version = ValidUtf8(scanned);
   const std::string reader = ReaderDisagreement(manifest, scanned);
@@ -77,5 +79,16 @@ void CheckManifest(const std::string& manifest, const std::string& where, bool w
                                ", not 64 lowercase hexadecimal digits") +
              ": a shortcut that pins release keys stops every installation before the archive "
              "is fetched"});
+  }
+  uint64_t bytes = 0;
+  if (withKeys && !ParseSignedSize(size, &bytes)) {
+    report.findings.push_back(
+        {"manifest-no-size", true,
+         (size.empty() ? where + " has no \"size\" string the shortcut can read"
+                       : where + ": the shortcut reads \"size\" as " + Quoted(size) +
+                             ", not the archive's length in 1 to 20 decimal digits") +
+             " (write it as a string, \"size\": \"1234\"; the shortcut reads strings only): a "
+             "shortcut that pins release keys stops every installation before the archive is "
+             "fetched"});
   }
 }

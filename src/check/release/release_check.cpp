@@ -50,8 +50,11 @@ std::string CheckManifestSource(const ReleaseInputs& inputs, ReleaseReport& repo
   FileBytes inFolder;
   if (!inputs.folder.empty()) inFolder = ReadFileBytes(inputs.folder + kReleaseManifest);
   std::string manifest;
+  // A shortcut that pins keys reads no longer manifest.
+  const uint64_t maxBytes = inputs.keys.empty() ? UINT64_MAX : kMaxSignedManifestBytes;
   if (!inputs.host.empty()) {
-    report.manifestRequest = FetchAsShortcut(inputs.host, kManifestPath, L"", &manifest);
+    report.manifestRequest =
+        FetchAsShortcut(inputs.host, kManifestPath, L"", &manifest, "", maxBytes);
     report.manifestSource = report.manifestRequest.url;
     if (!report.manifestRequest.failure.empty()) {
       Add(report, "manifest-unavailable", true,
@@ -76,6 +79,13 @@ std::string CheckManifestSource(const ReleaseInputs& inputs, ReleaseReport& repo
     if (!inFolder.readable) {
       Add(report, "manifest-unavailable", true,
           folderPath + " " + WhyUnreadable(inFolder) + ": every installation would stop here");
+      return {};
+    }
+    if (inFolder.size > maxBytes) {
+      Add(report, "manifest-unavailable", true,
+          folderPath + " is " + std::to_string(inFolder.size) + " bytes, past the " +
+              std::to_string(maxBytes) +
+              " a shortcut that pins release keys reads: " + "every installation would stop here");
       return {};
     }
     manifest = inFolder.bytes;
@@ -130,12 +140,29 @@ void FetchArchive(const ReleaseInputs& inputs, const std::wstring& archive, Rele
   report.archiveBytes = FileSize(archive);
   report.archiveSha256 = FileSha256Hex(archive);
   // Checked with or without keys: a "sha256" that is there is meant to hold.
-  if (IsSha256Hex(report.sha256) && report.sha256 != report.archiveSha256) {
+  const bool otherDigest = IsSha256Hex(report.sha256) && report.sha256 != report.archiveSha256;
+  if (otherDigest) {
     Add(report, "archive-sha256-differs", true,
         report.archiveSource + " has SHA-256 " + report.archiveSha256 +
             ", not the manifest's \"sha256\" " + report.sha256 +
             ": a shortcut that pins release keys deletes it before unpacking, so every "
             "installation fails");
+  }
+  uint64_t signedSize = 0;
+  const bool otherSize = !inputs.keys.empty() && ParseSignedSize(report.size, &signedSize) &&
+                         signedSize != report.archiveBytes;
+  if (otherSize) {
+    Add(report, "archive-size-differs", true,
+        report.archiveSource + " is " + std::to_string(report.archiveBytes) +
+            " bytes, not the manifest's \"size\" " + report.size +
+            ": a shortcut that pins release keys stops that download as soon as its length "
+            "differs (at once when the Content-Length does), so every installation fails");
+  }
+  // Bytes nobody signed are never handed to 7zr.exe, here as on a player's machine.
+  if (!inputs.keys.empty() && (otherDigest || otherSize)) {
+    report.unpackSkipped =
+        "the archive is not the one the manifest signs, so it is not unpacked, "
+        "as a shortcut that pins these keys never unpacks it";
   }
   if (!inputs.host.empty() && !inputs.folder.empty()) {
     const uint64_t releaseBytes = FileSize(inFolder);
@@ -208,7 +235,7 @@ bool CheckRelease(const ReleaseInputs& inputs, ReleaseReport& report, unsigned l
   CheckSignatureSource(inputs, manifest, report);
   FetchArchive(inputs, installDir + kArchiveFile, report);
   FetchExtractor(inputs, installDir + kExtractorFile, report);
-  if (report.archiveRead && report.extractorPinned) {
+  if (report.archiveRead && report.extractorPinned && report.unpackSkipped.empty()) {
     // In the temporary folder, not in the scratch folder or beside it: under
     // Wine the console helper of 7zr.exe may hold the file a moment after
     // 7zr.exe ends, which would keep the folders around it from being

@@ -12,7 +12,7 @@ struct ReleaseInputs {
   std::wstring folder;     // holds launcher\version.json and launcher\launcher.7z; empty: none
   std::wstring host;       // the product download host to fetch them from; empty: none
   std::wstring extractor;  // a 7zr.exe to unpack with; empty: the extractor host's
-  std::vector<ReleaseKey> keys;  // --key: decide as a shortcut pinning them; none: unsigned
+  std::vector<ReleaseKey> keys;  // decide as a shortcut pinning them; none: unsigned
   std::wstring scratchParent;    // where the scratch folder goes; empty: the temporary folder
 };
 

@@ -34,6 +34,8 @@ int RunReleaseCommand(bool json, const std::wstring& folder, const std::wstring&
     std::string error;
     if (!ReadReleaseKey(argument, &inputs.keys.emplace_back(), &error)) return Usage(error);
   }
+  // Judged as this build's own shortcut judges, unless --key says otherwise.
+  if (keys.empty()) inputs.keys = PinnedReleaseKeys();
   ReleaseReport report;
   report.releaseFolder = WideToUtf8(folder);
   report.host = WideToUtf8(host);

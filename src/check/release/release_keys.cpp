@@ -2,6 +2,7 @@
 
 #include "check/file_bytes.h"
 #include "check/wide_to_utf8.h"
+#include "deployment.h"
 #include "net/file_sha256.h"
 #include "net/release_signature.h"
 #include "net/sha256.h"
@@ -25,6 +26,16 @@ std::string PemBody(const std::string& text) {
     if (c != '\r' && c != '\n' && c != ' ' && c != '\t') body += c;
   }
   return body;
+}
+
+// The first 16 hex digits of the SHA-256 of the key's DER; false when it
+// cannot be computed.
+bool Fingerprint(const std::string& base64, std::string* fingerprint) {
+  std::string der;
+  unsigned char digest[kSha256Bytes];
+  if (!Base64Decode(base64, &der) || !Sha256Of(der, digest)) return false;
+  *fingerprint = HexLower(digest, 8);
+  return true;
 }
 
 bool IsP256Key(const std::string& base64) {
@@ -61,12 +72,24 @@ bool ReadReleaseKey(const std::wstring& argument, ReleaseKey* key, std::string* 
       return false;
     }
   }
-  std::string der;
-  unsigned char digest[kSha256Bytes];
-  if (!Base64Decode(key->base64, &der) || !Sha256Of(der, digest)) {
+  if (!Fingerprint(key->base64, &key->fingerprint)) {
     *error = "--key " + key->source + ": its fingerprint could not be computed";
     return false;
   }
-  key->fingerprint = HexLower(digest, 8);
   return true;
+}
+
+std::vector<ReleaseKey> PinnedReleaseKeys() {
+  std::vector<ReleaseKey> keys;
+#if NOLM_RELEASE_KEY_COUNT > 0
+  for (const char* base64 : kReleaseKeys) {
+    ReleaseKey& key = keys.emplace_back();
+    key.base64 = base64;
+    key.source = base64;
+    key.pinned = true;
+    // The configuration admitted only keys that decode.
+    Fingerprint(key.base64, &key.fingerprint);
+  }
+#endif
+  return keys;
 }

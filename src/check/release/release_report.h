@@ -49,9 +49,10 @@ struct ReleaseReport {
   uint64_t manifestBytes = 0;
   std::string version;  // the "version" value as the shortcut scans it
   std::string sha256;   // the "sha256" value as the shortcut scans it; empty: none
+  std::string size;     // the "size" value as the shortcut scans it; empty: none
   RequestReport manifestRequest;
 
-  std::vector<ReleaseKey> keys;  // --key, in order; none: signatures are not verified
+  std::vector<ReleaseKey> keys;  // in order; none: signatures are not verified
   bool signatureRead = false;    // a signature file was read or downloaded
   std::string signatureSource;   // the file or URL; empty when none was looked for
   uint64_t signatureBytes = 0;
@@ -73,7 +74,8 @@ struct ReleaseReport {
   uint64_t extractorBytes = 0;
   RequestReport extractorRequest;
 
-  bool unpackRan = false;  // 7zr.exe was started on the archive
+  bool unpackRan = false;     // 7zr.exe was started on the archive
+  std::string unpackSkipped;  // why the archive was not unpacked on purpose; empty: it was not
   uint32_t unpackExitCode = 0;
   double unpackSeconds = 0;
   uint64_t unpackedFiles = 0;  // when it exited with 0

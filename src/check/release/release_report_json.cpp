@@ -35,7 +35,8 @@ Json Signature(const ReleaseReport& report) {
   object["within_limits"] = report.signatureRead ? Json(report.signatureWithinLimits) : nullptr;
   object["keys"] = Json::array();
   for (const ReleaseKey& key : report.keys) {
-    object["keys"].push_back({{"fingerprint", key.fingerprint}, {"source", key.source}});
+    object["keys"].push_back(
+        {{"fingerprint", key.fingerprint}, {"source", key.source}, {"pinned", key.pinned}});
   }
   object["lines"] = Json::array();
   for (const SignatureLineReport& line : report.signatureLines) {
@@ -65,6 +66,7 @@ nlohmann::ordered_json ReleaseJsonObject(const ReleaseReport& report) {
   manifest["bytes"] = report.manifestRead ? Json(report.manifestBytes) : Json(nullptr);
   manifest["version"] = TextOrNull(report.version);
   manifest["sha256"] = TextOrNull(report.sha256);
+  manifest["size"] = TextOrNull(report.size);
   manifest["request"] = Request(report.manifestRequest);
   object["manifest"] = manifest;
 
@@ -96,6 +98,7 @@ nlohmann::ordered_json ReleaseJsonObject(const ReleaseReport& report) {
     }
   }
   object["unpacked"] = unpacked;
+  object["unpack_skipped"] = TextOrNull(report.unpackSkipped);
   object["disk_bytes_needed"] =
       report.diskBytesNeeded == 0 ? Json(nullptr) : Json(report.diskBytesNeeded);
   object["seconds"] = report.seconds;

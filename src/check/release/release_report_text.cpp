@@ -75,12 +75,15 @@ std::string Signature(const ReleaseReport& report) {
     } else {
       out += ", " + std::to_string(lines) + (lines == 1 ? " line" : " lines");
     }
-    if (report.keys.empty()) out += ", not checked: no --key given";
+    if (report.keys.empty()) out += ", not checked: no --key given and this build pins no key";
   }
   out += "\n" + Request(report.signatureRequest);
   for (const ReleaseKey& key : report.keys) {
-    out +=
-        "  key " + key.fingerprint + ": " + (key.fromFile ? key.source : "given in base64") + "\n";
+    out += "  key " + key.fingerprint + ": " +
+           (key.pinned     ? "pinned in this build"
+            : key.fromFile ? "given with --key, " + key.source
+                           : "given with --key in base64") +
+           "\n";
   }
   for (size_t i = 0; i < report.signatureLines.size() && !report.keys.empty(); ++i) {
     const SignatureLineReport& line = report.signatureLines[i];
@@ -114,6 +117,7 @@ std::string ReleaseTextFacts(const ReleaseReport& report) {
     out += ", " + Bytes(report.manifestBytes) + ", version " +
            (report.version.empty() ? "none" : "\"" + report.version + "\"");
     if (!report.sha256.empty()) out += ", sha256 \"" + report.sha256 + "\"";
+    if (!report.size.empty()) out += ", size \"" + report.size + "\"";
   }
   out += "\n" + Request(report.manifestRequest) + Signature(report);
 
@@ -146,6 +150,8 @@ std::string ReleaseTextFacts(const ReleaseReport& report) {
     } else {
       out += "\n";
     }
+  } else if (!report.unpackSkipped.empty()) {
+    out += "unpacked: skipped: " + report.unpackSkipped + "\n";
   } else {
     out += "unpacked: not tried\n";
   }
