@@ -734,14 +734,51 @@ class DiagnoseTest(unittest.TestCase):
         harness.finish_driver(started["driver"])
 
   @classmethod
+  def diagnose_double_clicked(cls):
+    """nolm-check.exe started with no arguments in a console of its own, as
+    a double click in Explorer starts it: it writes nolm-report.txt beside
+    itself and then waits for Enter, so the driver ends it once the report
+    is there."""
+    harness = h.Harness(ARGS.state, ARGS.testenv, ARGS.exe, ARGS.data)
+    folder = os.path.join(ARGS.work, "diagnose", "double-click")
+    profile = os.path.join(folder, PLAYER)
+    os.makedirs(profile)
+    program = os.path.join(folder, "nolm-check.exe")
+    shutil.copyfile(ARGS.exe, program)
+    stop = os.path.join(folder, "stop")
+    before = profile_snapshot(profile)
+    started = harness.start_driver(folder, [
+        "--exe=" + windows_path(program), "--new-console",
+        "--env=USERPROFILE=" + windows_path(profile), "--kill-when=" + windows_path(stop)])
+    report = os.path.join(folder, "nolm-report.txt")
+    text = ""
+    try:
+      for _ in range(1200):
+        if os.path.exists(report):
+          with open(report, "rb") as f:
+            text = f.read().decode("utf-8")
+          if "\nverdict [" in text:
+            break
+        time.sleep(0.05)
+      # Still waiting for Enter a moment later.
+      time.sleep(1)
+    finally:
+      h.write_bytes(stop, b"")
+      driver = harness.finish_driver(started)
+    cls.double_click = (driver, text, before, profile_snapshot(profile))
+
+  @classmethod
   def setUpClass(cls):
     cls.runs = {}
     shutil.rmtree(os.path.join(ARGS.work, "diagnose"), ignore_errors=True)
+    # From a terminal, no arguments still ask for the usage.
+    cls.no_arguments = run()
     serve("localhost", "launcher/version.json", content=b'{"version": "2.0.1"}')
     serve("localhost", "launcher/launcher.7z", os.path.join(ARGS.data, "launcher.7z"))
     serve("127.0.0.2", EXTRACTOR_PATH, os.path.join(ARGS.data, "7zr.exe"))
     try:
       cls.diagnose("fresh", "--json")
+      cls.diagnose_double_clicked()
       cls.diagnose("fresh-text", "--report", windows_path(
           os.path.join(ARGS.work, "diagnose", "fresh-text", "report.txt")))
 
@@ -834,6 +871,18 @@ class DiagnoseTest(unittest.TestCase):
     self.assertEqual(machine["install_path_length"],
                      len(windows_path(self.runs["fresh"][4])) + len("\\Nolm\\Launcher"))
     self.assertGreater(machine["free_bytes"], 0)
+
+  def test_double_click_writes_the_report_beside_itself(self):
+    driver, text, before, after = self.double_click
+    self.assertGreaterEqual(driver.number("killed_ms"), 0, driver.summary())
+    self.assertIn("\nverdict [would-install]: ", text)
+    self.assertTrue(text.startswith("installation: %USERPROFILE%\\Nolm\\Launcher: absent\n"),
+                    text)
+    self.assertNotIn("Zoe", text)
+    self.assertEqual(before, after)
+    code, out = self.no_arguments
+    self.assertEqual(code, 64, out)
+    self.assertIn("usage: nolm-check", out)
 
   def test_text_and_report_file(self):
     out = self.verdict("fresh-text", "would-install", 0, json_output=False)

@@ -4,6 +4,7 @@
 //   driver.exe --report=FILE [--exe=PROGRAM] [--args=TEXT] [--env=NAME=VALUE]...
 //              [--capture=MS:FILE.bmp]... [--close-after=MS] [--wait-launcher=MS]
 //              [--memory] [--kill-when=PATH] [--watch-launcher=MS] [--timeout=MS]
+//              [--hidden | --new-console]
 //
 //   --report         where the report goes (UTF-8, one key=value a line)
 //   --exe            the program to start; without it only the driver's own
@@ -22,6 +23,8 @@
 //   --hidden         start the program as the shortcut starts its extractor:
 //                    CREATE_NO_WINDOW and SW_HIDE (benchmarks: the floor of a
 //                    hidden extraction)
+//   --new-console    start the program in a console of its own, as Explorer
+//                    starts a console program that is double-clicked
 //   --memory         read the program's memory counters at every poll while it
 //                    runs (benchmarks; the reads cost a little time each)
 //   --kill-when      as soon as PATH exists, terminate the program alone, as
@@ -85,6 +88,7 @@ struct Options {
   std::wstring launcherCapture;  // BMP of the launcher's window, once painted
   bool memory = false;
   bool hidden = false;
+  bool newConsole = false;
   std::wstring killWhen;
   int64_t timeoutMs = 60000;
 };
@@ -160,6 +164,8 @@ bool ParseArguments(int argc, wchar_t** argv, Options* options) {
       options->arguments = value;
     } else if (argument == L"--hidden") {
       options->hidden = true;
+    } else if (argument == L"--new-console") {
+      options->newConsole = true;
     } else if (argument == L"--memory") {
       options->memory = true;
     } else if (TakeValue(argument, L"env", &value) && value.find(L'=') != std::wstring::npos) {
@@ -468,7 +474,9 @@ HANDLE StartProgram(const Options& options, Record* record) {
                       /* lpProcessAttributes */ nullptr,
                       /* lpThreadAttributes */ nullptr,
                       /* bInheritHandles */ FALSE,
-                      /* dwCreationFlags */ options.hidden ? CREATE_NO_WINDOW : 0,
+                      /* dwCreationFlags */ options.hidden ? CREATE_NO_WINDOW
+                      : options.newConsole                 ? CREATE_NEW_CONSOLE
+                                                           : 0,
                       /* lpEnvironment */ nullptr,
                       /* lpCurrentDirectory */ nullptr,
                       /* lpStartupInfo */ &startup,
