@@ -768,6 +768,49 @@ class DiagnoseTest(unittest.TestCase):
     cls.double_click = (driver, text, before, profile_snapshot(profile))
 
   @classmethod
+  def diagnose_machine_facts(cls):
+    """The machine's facts as Windows gives them: a French UI, a profile
+    path outside ASCII, and proxy settings in the current user's registry
+    (only read: Wine's WinHTTP does not use them). The driver starts the
+    checker, since the path cannot pass through a batch file's code page;
+    the report comes back through --report."""
+    harness = h.Harness(ARGS.state, ARGS.testenv, ARGS.exe, ARGS.data)
+    folder = os.path.join(ARGS.work, "diagnose", "facts")
+    profile = os.path.join(folder, "Zo\u00e9 Player")
+    os.makedirs(profile)
+    report = os.path.join(folder, "diagnosis.txt")  # report.txt is the driver's
+    settings = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings"
+    proxy = os.path.join(folder, "proxy.reg")
+    h.write_bytes(proxy, "REGEDIT4\r\n\r\n[%s]\r\n\"ProxyEnable\"=dword:00000001\r\n"
+                  "\"ProxyServer\"=\"proxy.example:8080\"\r\n"
+                  "\"AutoConfigURL\"=\"http://wpad.example/proxy.pac\"\r\n\r\n"
+                  "[%s\\Connections]\r\n\"DefaultConnectionSettings\"=hex:46,00,00,00,02,00,00,00,"
+                  "09,00,00,00,00,00,00,00,00,00,00,00\r\n" % (settings, settings))
+    # The prefix is shared with the other tests: its settings go back as found.
+    restore = os.path.join(folder, "restore.reg")
+    h.write_bytes(restore, "REGEDIT4\r\n\r\n[%s]\r\n\"ProxyEnable\"=-\r\n\"ProxyServer\"=-\r\n"
+                  "\"AutoConfigURL\"=-\r\n\r\n[%s\\Connections]\r\n"
+                  "\"DefaultConnectionSettings\"=-\r\n" % (settings, settings))
+    def diagnose(profile, locale):
+      before = profile_snapshot(profile)
+      driver = harness.run_driver(folder, [
+          "--exe=" + windows_path(ARGS.exe),
+          "--args=--diagnose --report \"%s\"" % windows_path(report),
+          "--env=USERPROFILE=" + windows_path(profile)], locale=locale)
+      with open(report, "rb") as f:
+        return driver, f.read().decode("utf-8"), before, profile_snapshot(profile)
+    run("/s", windows_path(proxy), program="regedit")
+    try:
+      # The path passes from Linux in the character set of a locale this
+      # machine has; the French UI needs LC_ALL, which has none here.
+      cls.facts = diagnose(profile, {"LANG": "C.UTF-8", "LC_ALL": "C.UTF-8"})
+    finally:
+      run("/s", windows_path(restore), program="regedit")
+    french = os.path.join(folder, PLAYER)
+    os.makedirs(french)
+    cls.french = diagnose(french, h.FRENCH_FRANCE)
+
+  @classmethod
   def setUpClass(cls):
     cls.runs = {}
     shutil.rmtree(os.path.join(ARGS.work, "diagnose"), ignore_errors=True)
@@ -779,6 +822,7 @@ class DiagnoseTest(unittest.TestCase):
     try:
       cls.diagnose("fresh", "--json")
       cls.diagnose_double_clicked()
+      cls.diagnose_machine_facts()
       cls.diagnose("fresh-text", "--report", windows_path(
           os.path.join(ARGS.work, "diagnose", "fresh-text", "report.txt")))
 
@@ -883,6 +927,24 @@ class DiagnoseTest(unittest.TestCase):
     code, out = self.no_arguments
     self.assertEqual(code, 64, out)
     self.assertIn("usage: nolm-check", out)
+
+  def test_machine_facts(self):
+    driver, text, before, after = self.french
+    self.assertEqual(driver.number("exit_code"), 0, text)
+    self.assertIn("; UI language fr-FR (0x040C), the player's messages in French\n", text)
+    self.assertIn("\n  proxy settings: none set\n", text)
+    self.assertNotIn("Zoe", text)
+    self.assertEqual(before, after)
+    driver, text, before, after = self.facts
+    self.assertEqual(driver.number("exit_code"), 0, text)
+    self.assertIn("; UI language en-US (0x0409), the player's messages in English\n", text)
+    profile = windows_path(os.path.join(ARGS.work, "diagnose", "facts", "Zo\u00e9 Player"))
+    self.assertIn("\n  USERPROFILE: set; the install folder's path: %d characters, some outside "
+                  "ASCII\n" % len(profile + "\\Nolm\\Launcher"), text)
+    self.assertIn("\n  proxy settings: automatic detection, script http://wpad.example/proxy.pac, "
+                  "proxy proxy.example:8080\n", text)
+    self.assertNotIn("Zo\u00e9", text)
+    self.assertEqual(before, after)
 
   def test_text_and_report_file(self):
     out = self.verdict("fresh-text", "would-install", 0, json_output=False)
