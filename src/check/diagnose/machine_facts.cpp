@@ -64,12 +64,14 @@ void ReadProxySettings(MachineFacts& facts) {
 
 std::wstring NearestExistingFolder(const std::wstring& path) {
   std::wstring folder = path;
-  while (!folder.empty() && !IsFolderPresent(folder)) {
+  while (!IsFolderPresent(folder)) {
     const size_t slash = folder.find_last_of(L"\\/");
     if (slash == std::wstring::npos) return {};
-    // "C:\" is a folder of its own; "C:" alone is the current folder there.
-    folder = folder.substr(0, slash == 2 && folder[1] == L':' ? 3 : slash);
-    if (folder.size() == 3 && folder[1] == L':' && !IsFolderPresent(folder)) return {};
+    // A root keeps its separator: "\" and "C:\" are folders, "C:" is not;
+    // an unset USERPROFILE puts the installation under the first.
+    const size_t keep = slash == 0 || (slash == 2 && folder[1] == L':') ? slash + 1 : slash;
+    if (keep == folder.size()) return {};  // a root that does not exist
+    folder.resize(keep);
   }
   return folder;
 }
