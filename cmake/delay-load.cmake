@@ -12,27 +12,34 @@
 # that list silently binds through the ordinary import library instead, which
 # tests/build/check_exe.sh catches: these DLLs must not be in the load-time
 # import table.
+#
+# Each argument names a .def file; its LIBRARY line names the DLL. A DLL may
+# have more than one: dlltool numbers a library's functions in name order, so
+# functions only nolm-check calls go in a .def of their own (winhttp-diagnosis)
+# and the shortcut's delay imports stay byte for byte as they are.
 function(nolm_delay_load target)
-  foreach(dll IN LISTS ARGN)
+  foreach(name IN LISTS ARGN)
+    set(def ${PROJECT_SOURCE_DIR}/cmake/delay-load/${name}.def)
+    file(STRINGS ${def} library REGEX "^LIBRARY ")
+    string(REGEX REPLACE "^LIBRARY ([^.]+)\\.dll$" "\\1" dll "${library}")
     if(MSVC)
       target_link_options(${target} PRIVATE /DELAYLOAD:${dll}.dll)
       target_link_libraries(${target} PRIVATE delayimp)
       continue()
     endif()
     find_program(NOLM_DLLTOOL NAMES ${TOOLCHAIN_PREFIX}-dlltool dlltool REQUIRED)
-    set(def ${PROJECT_SOURCE_DIR}/cmake/delay-load/${dll}.def)
-    set(lib ${PROJECT_BINARY_DIR}/delay-load/lib${dll}-delay.a)
+    set(lib ${PROJECT_BINARY_DIR}/delay-load/lib${name}-delay.a)
     file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/delay-load)
     # --temp-prefix: dlltool's member names otherwise contain its process id.
     add_custom_command(
       OUTPUT ${lib}
       COMMAND ${NOLM_DLLTOOL} --input-def ${def} --dllname ${dll}.dll --output-delaylib ${lib}
-              --temp-prefix ${dll}-delay
+              --temp-prefix ${name}-delay
       DEPENDS ${def}
       WORKING_DIRECTORY ${PROJECT_BINARY_DIR}/delay-load
       VERBATIM)
-    add_custom_target(${target}-delay-${dll} DEPENDS ${lib})
-    add_dependencies(${target} ${target}-delay-${dll})
+    add_custom_target(${target}-delay-${name} DEPENDS ${lib})
+    add_dependencies(${target} ${target}-delay-${name})
     # Before the ordinary import libraries on the link line, so it wins.
     target_link_libraries(${target} PRIVATE ${lib})
   endforeach()

@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
-# Checks the shipped executable's headers: a 64-bit GUI-subsystem PE whose
-# load-time imports are KnownDLLs only (kernel32, user32, msvcrt), so that
-# nothing can be loaded from the game's folder before the program restricts
-# the DLL search to System32; every other system DLL is delay-loaded.
-#   check_exe.sh EXE [DELAY_LOADED_DLL...]
+# Checks the shipped executable's headers: a 64-bit GUI-subsystem PE (with
+# --console, a console one: nolm-check) whose load-time imports are
+# KnownDLLs only (kernel32, user32, msvcrt), so that nothing can be loaded
+# from the game's folder before the program restricts the DLL search to
+# System32; every other system DLL is delay-loaded.
+#   check_exe.sh [--console] EXE [DELAY_LOADED_DLL...]
 set -euo pipefail
+subsystem=00000002
+subsystem_name="the Windows GUI subsystem"
+if [[ "$1" == --console ]]; then
+  subsystem=00000003
+  subsystem_name="the console subsystem"
+  shift
+fi
 exe=$1
 shift
 delay_loaded=("$@")
@@ -13,11 +21,11 @@ headers=$(x86_64-w64-mingw32-objdump -p "$exe")
 # SIGPIPE would fail a check of a correct exe.
 exe_strings=$(strings -a "$exe")
 load_time='^(KERNEL32|USER32|msvcrt)\.dll$'
-system='^(GDI32|gdiplus|WINHTTP|bcrypt|ADVAPI32|SHLWAPI)\.dll$'
+system='^(GDI32|gdiplus|WINHTTP|bcrypt|ADVAPI32|SHLWAPI|CRYPT32)\.dll$'
 failures=0
 
 grep -q '^Magic[[:space:]]*020b' <<<"$headers" || { echo "FAIL: not a PE32+ image"; failures=$((failures + 1)); }
-grep -Eq '^Subsystem[[:space:]]+00000002' <<<"$headers" || { echo "FAIL: not the Windows GUI subsystem"; failures=$((failures + 1)); }
+grep -Eq "^Subsystem[[:space:]]+$subsystem" <<<"$headers" || { echo "FAIL: not $subsystem_name"; failures=$((failures + 1)); }
 
 imports=$(awk '/DLL Name:/ {print $3}' <<<"$headers")
 [[ -n "$imports" ]] || { echo "FAIL: no import table found"; failures=$((failures + 1)); }
