@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "text/base64.h"
+
 // Compile-time check of a pinned release key: the configuration compiles a
 // static_assert on each key, so that no toolchain (with or without openssl at
 // hand) builds a shortcut whose key can never verify anything. Not used at
@@ -79,15 +81,6 @@ constexpr U256 MontgomeryProduct(const U256& a, const U256& b) {
   return t[8] != 0 || !Less(r, kPrime) ? Subtract(r, kPrime) : r;
 }
 
-constexpr int Base64Value(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
-
 // Big-endian 32 bytes from `bytes` into limbs.
 constexpr U256 FromBytes(const uint8_t* bytes) {
   U256 r;
@@ -113,7 +106,7 @@ constexpr bool IsP256PublicKeyOnCurve(const char* base64) {
   uint32_t bits = 0;
   int pending = 0;
   for (const char* c = base64; *c != '\0' && *c != '='; ++c) {
-    const int value = p256::Base64Value(*c);
+    const int value = Base64DigitValue(*c);
     if (value < 0) return false;
     bits = (bits << 6) | static_cast<uint32_t>(value);
     pending += 6;

@@ -2,20 +2,6 @@
 
 #include <cstdint>
 
-namespace {
-
-// The value of a base64 digit, or -1.
-int DigitValue(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
-
-}  // namespace
-
 bool Base64Decode(std::string_view text, std::string* bytes) {
   if (text.size() % 4 != 0) return false;
   size_t padding = 0;
@@ -26,7 +12,7 @@ bool Base64Decode(std::string_view text, std::string* bytes) {
   uint32_t bits = 0;
   int bitCount = 0;
   for (size_t i = 0; i < digits; ++i) {
-    const int value = DigitValue(text[i]);
+    const int value = Base64DigitValue(text[i]);
     if (value < 0) return false;  // a stray '=' included
     bits = (bits << 6) | static_cast<uint32_t>(value);
     bitCount += 6;

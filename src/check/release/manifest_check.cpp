@@ -43,6 +43,20 @@ std::string ReaderDisagreement(const std::string& manifest, const std::string& s
   return {};
 }
 
+// A field a signed shortcut needs, missing or malformed: `value` is what the
+// scan read, `wanted` what it must be.
+ReleaseFinding SignedFieldMissing(const char* code, const std::string& where, const char* field,
+                                  const std::string& value, const std::string& wanted) {
+  return {code, true,
+          where +
+              (value.empty()
+                   ? std::string(" has no \"") + field + "\" string the shortcut can read"
+                   : std::string(": the shortcut reads \"") + field + "\" as " + Quoted(value)) +
+              "; it must be " + wanted +
+              ". A shortcut that pins release keys stops every installation before the archive "
+              "is fetched"};
+}
+
 }  // namespace
 
 void CheckManifest(const std::string& manifest, const std::string& where, bool withKeys,
@@ -72,23 +86,14 @@ void CheckManifest(const std::string& manifest, const std::string& where, bool w
              "and its value as written, escapes included"});
   }
   if (withKeys && !IsSha256Hex(sha256)) {
-    report.findings.push_back(
-        {"manifest-no-sha256", true,
-         (sha256.empty() ? where + " has no \"sha256\" string the shortcut can read"
-                         : where + ": the shortcut reads \"sha256\" as " + Quoted(sha256) +
-                               ", not 64 lowercase hexadecimal digits") +
-             ": a shortcut that pins release keys stops every installation before the archive "
-             "is fetched"});
+    report.findings.push_back(SignedFieldMissing("manifest-no-sha256", where, "sha256", sha256,
+                                                 "64 lowercase hexadecimal digits"));
   }
   uint64_t bytes = 0;
   if (withKeys && !ParseSignedSize(size, &bytes)) {
-    report.findings.push_back(
-        {"manifest-no-size", true,
-         (size.empty() ? where + " has no \"size\" string the shortcut can read"
-                       : where + ": the shortcut reads \"size\" as " + Quoted(size) +
-                             ", not the archive's length in 1 to 20 decimal digits") +
-             " (write it as a string, \"size\": \"1234\"; the shortcut reads strings only): a "
-             "shortcut that pins release keys stops every installation before the archive is "
-             "fetched"});
+    report.findings.push_back(SignedFieldMissing(
+        "manifest-no-size", where, "size", size,
+        "the archive's length in 1 to 20 decimal digits, written as a string (\"size\": "
+        "\"1234\"): the shortcut reads strings only"));
   }
 }

@@ -85,7 +85,7 @@ std::string CheckManifestSource(const ReleaseInputs& inputs, ReleaseReport& repo
       Add(report, "manifest-unavailable", true,
           folderPath + " is " + std::to_string(inFolder.size) + " bytes, past the " +
               std::to_string(maxBytes) +
-              " a shortcut that pins release keys reads: " + "every installation would stop here");
+              " a shortcut that pins release keys reads: every installation would stop here");
       return {};
     }
     manifest = inFolder.bytes;
