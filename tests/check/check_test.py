@@ -849,6 +849,10 @@ class DiagnoseTest(unittest.TestCase):
       os.makedirs(os.path.join(game, "nolm"))
       h.write_bytes(os.path.join(game, "nolm", "config.json"), b'{"game": "my game"}')
       cls.diagnose("refused", "--json", windows_path(game))
+      # A report file that cannot be written, and a release to check instead.
+      cls.diagnose("report-unwritable", "--report", "Z:\\no such folder\\report.txt",
+                   windows_path(game))
+      cls.misused = run("--diagnose", "--release", windows_path(game))
       cls.diagnose("read-only", "--json", volume="read-only")
       cls.diagnose("full", "--json", volume="full")
       set_rules({"/launcher/version.json": {"status": 404}})
@@ -1022,6 +1026,15 @@ class DiagnoseTest(unittest.TestCase):
     report = self.verdict("refused", "config-refused", 1)
     self.assertIn("the shortcut refuses nolm/config.json", report["verdict"]["message"])
     self.assertIsNone(report["replay"])
+
+  def test_report_unwritable_and_usage(self):
+    code, output = self.runs["report-unwritable"][:2]
+    self.assertEqual(code, 74, output)
+    self.assertIn("\nnolm-check: the report could not be written whole", output)
+    self.assertIn("\nverdict [config-refused]: ", output)
+    code, output = self.misused
+    self.assertEqual(code, 64, output)
+    self.assertIn("--diagnose takes only --json, --host, --report and a game folder", output)
 
   def test_volumes(self):
     report = self.verdict("read-only", "folder-unwritable", 1)
