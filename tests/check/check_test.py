@@ -658,8 +658,9 @@ class DiagnoseTest(unittest.TestCase):
   @classmethod
   def diagnose(cls, name, *arguments, setup=None, volume=None, during=None, exe=None):
     """Runs one diagnosis on a fresh profile `name`/Zoe Player, after
-    `setup(profile)`; `volume` ("full" or "read-only") puts the profile on a
-    tmpfs of its own in a private mount namespace; `during(profile)` runs
+    `setup(profile)`; `volume` ("full": not even the downloads fit;
+    "tight": they fit, the unpacked files do not; "read-only") puts the
+    profile on a tmpfs of its own in a private mount namespace; `during(profile)` runs
     beside the diagnosis (a thread) and is told to stop by the event it is
     given; `exe` is another nolm-check.exe. Keeps (exit code, output,
     profile before, profile after, profile)."""
@@ -681,7 +682,7 @@ class DiagnoseTest(unittest.TestCase):
         stop_wineserver()
         out_path = os.path.join(ARGS.work, "out.txt")
         script = ('mount -t tmpfs -o size=%s tmpfs "$0" && mkdir "$0/%s" %s && exec "$@"'
-                  % ("1m" if volume == "full" else "4m", PLAYER,
+                  % ({"full": "1m", "tight": "1400k"}.get(volume, "4m"), PLAYER,
                      '&& mount -o remount,ro "$0"' if volume == "read-only" else ""))
         with open(out_path, "wb") as out:
           code = subprocess.run(["unshare", "-m", "bash", "-c", script, case, ARGS.testenv,
@@ -855,6 +856,7 @@ class DiagnoseTest(unittest.TestCase):
       cls.misused = run("--diagnose", "--release", windows_path(game))
       cls.diagnose("read-only", "--json", volume="read-only")
       cls.diagnose("full", "--json", volume="full")
+      cls.diagnose("tight", "--json", volume="tight")
       set_rules({"/launcher/version.json": {"status": 404}})
       cls.diagnose("not-found", "--json")
       set_rules({"/launcher/version.json": {"status": 200, "body": SIGN_IN_PAGE.decode()}})
@@ -1041,6 +1043,11 @@ class DiagnoseTest(unittest.TestCase):
     self.assertTrue(report["verdict"]["message"].startswith("%USERPROFILE% cannot be written: "),
                     report["verdict"]["message"])
     report = self.verdict("full", "disk-space", 1)
+    self.assertIn("at once beside %USERPROFILE%\\Nolm\\Launcher, and ", report["verdict"]["message"])
+    # 7-Zip fails once the volume is full, and the space is what is named.
+    report = self.verdict("tight", "disk-space", 1)
+    self.assertEqual((report["replay"]["unpacked"]["exit_code"],
+                      report["replay"]["findings"][0]["code"]), (2, "archive-unreadable"))
 
 
 def main():
