@@ -109,11 +109,6 @@ Verdict CertificateVerdict(const RequestReport& request, const CertificateLook& 
 // empty code when the release check's own finding says it better.
 Verdict RequestVerdict(const RequestReport& request, const DiagnosisReport& report) {
   const std::string host = HostOf(request.url);
-  if (IsDiskFullError(request.error)) {
-    return Make("disk-space", "the disk is full: " + request.url +
-                                  " could not be stored in full beside " + kInstallFolder + " (" +
-                                  request.failure + ")");
-  }
   if (IsNameError(request.error)) {
     return Make("network-name", "the host name " + host +
                                     " does not resolve on this machine: check the internet "
