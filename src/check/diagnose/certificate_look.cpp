@@ -4,7 +4,10 @@
 #include <wincrypt.h>
 #include <winhttp.h>
 
+#include <utility>
+
 #include "check/wide_to_utf8.h"
+#include "text/utf8_to_wide.h"
 
 #ifndef WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY
 #define WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY 4
@@ -44,12 +47,30 @@ std::string CertificateName(PCCERT_CONTEXT certificate, DWORD flags) {
   return WideToUtf8(name);
 }
 
+// Where the host of "https://host/path" begins, and where its path does
+// (npos when it has none).
+std::pair<size_t, size_t> UrlParts(const std::string& url) {
+  const size_t scheme = url.find("://");
+  const size_t host = scheme == std::string::npos ? 0 : scheme + 3;
+  return {host, url.find('/', host)};
+}
+
 }  // namespace
 
-CertificateLook LookAtCertificate(const std::wstring& host, const wchar_t* path) {
+std::string UrlHost(const std::string& url) {
+  const auto [host, path] = UrlParts(url);
+  return url.substr(host, path == std::string::npos ? std::string::npos : path - host);
+}
+
+CertificateLook LookAtCertificate(const std::string& url) {
   CertificateLook look;
   look.made = true;
-  look.url = "https://" + WideToUtf8(host) + WideToUtf8(path);
+  look.url = url;
+  const size_t pathStart = UrlParts(url).second;
+  const std::wstring host = Utf8ToWide(UrlHost(url));
+  const std::wstring pathText =
+      Utf8ToWide(pathStart == std::string::npos ? std::string("/") : url.substr(pathStart));
+  const wchar_t* path = pathText.c_str();
   // Declared in opening order, so they close request, connection, session.
   UniqueInternet session(WinHttpOpen(/* pszAgentW */ L"NolmShortcut/1.0",
                                      /* dwAccessType */ WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,

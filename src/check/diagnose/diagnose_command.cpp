@@ -21,7 +21,6 @@
 #include "common/handles.h"
 #include "deployment.h"
 #include "install/install_paths.h"
-#include "text/utf8_to_wide.h"
 
 namespace {
 
@@ -139,12 +138,7 @@ DiagnosisReport Diagnose(const std::wstring& host, const std::wstring& gameFolde
   if (report.configValid && !report.installation.lockHeld) {
     Replay(installDir, host, report);
     if (const RequestReport* refused = RefusedCertificateRequest(report.replay)) {
-      const std::string& url = refused->url;
-      const size_t hostStart = url.find("://") + 3;
-      const size_t pathStart = url.find('/', hostStart);
-      report.certificate =
-          LookAtCertificate(Utf8ToWide(url.substr(hostStart, pathStart - hostStart)),
-                            Utf8ToWide(url.substr(pathStart)).c_str());
+      report.certificate = LookAtCertificate(refused->url);
     }
   }
   report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

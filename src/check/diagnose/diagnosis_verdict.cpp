@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "check/diagnose/certificate_look.h"
 #include "check/exit_codes.h"
 #include "check/release/console_progress.h"
 #include "check/wide_to_utf8.h"
@@ -54,12 +55,6 @@ Verdict Make(const char* code, const std::string& message) {
   return verdict;
 }
 
-// The host of "https://host/path".
-std::string HostOf(const std::string& url) {
-  const size_t begin = url.find("://") == std::string::npos ? 0 : url.find("://") + 3;
-  return url.substr(begin, url.find('/', begin) - begin);
-}
-
 std::string SecondsText(double seconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f s", seconds);
@@ -80,7 +75,7 @@ std::string Validity(const CertificateLook& look) {
 }
 
 Verdict CertificateVerdict(const RequestReport& request, const CertificateLook& look) {
-  const std::string host = HostOf(request.url);
+  const std::string host = UrlHost(request.url);
   if (look.answered && look.serverDateKnown && look.serverDate >= look.notBefore &&
       look.serverDate <= look.notAfter && std::llabs(look.localDate - look.serverDate) > 86400) {
     return Make("clock-wrong",
@@ -108,7 +103,7 @@ Verdict CertificateVerdict(const RequestReport& request, const CertificateLook& 
 // The verdict of a request that failed for a cause outside the release;
 // empty code when the release check's own finding says it better.
 Verdict RequestVerdict(const RequestReport& request, const DiagnosisReport& report) {
-  const std::string host = HostOf(request.url);
+  const std::string host = UrlHost(request.url);
   if (IsNameError(request.error)) {
     return Make("network-name", "the host name " + host +
                                     " does not resolve on this machine: check the internet "

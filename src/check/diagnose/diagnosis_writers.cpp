@@ -12,10 +12,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-Json TextOrNull(const std::string& text) {
-  return text.empty() ? Json(nullptr) : Json(text);
-}
-
 std::string LanguageId(uint16_t language) {
   char text[8];
   std::snprintf(text, sizeof text, "0x%04X", language);
@@ -95,9 +91,7 @@ std::string DiagnosisTextReport(const DiagnosisReport& report) {
     }
     out += "\n";
   }
-  char seconds[32];
-  std::snprintf(seconds, sizeof seconds, "%.2f s", report.seconds);
-  out += "diagnosed in " + std::string(seconds) + "\n";
+  out += "diagnosed in " + Seconds(report.seconds) + "\n";
   out += "verdict [" + report.verdict.code + "]: " + report.verdict.message + "\n";
   return out;
 }

@@ -3,13 +3,13 @@
 #include "check/release/release_report_json.h"
 #include "check/release/release_report_writers.h"
 
-namespace {
-
 using Json = nlohmann::ordered_json;
 
 Json TextOrNull(const std::string& text) {
   return text.empty() ? Json(nullptr) : Json(text);
 }
+
+namespace {
 
 Json Request(const RequestReport& request) {
   if (!request.made) return nullptr;

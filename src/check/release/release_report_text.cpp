@@ -4,13 +4,13 @@
 #include "check/release/release_report_writers.h"
 #include "check/wide_to_utf8.h"
 
-namespace {
-
 std::string Seconds(double seconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%.2f s", seconds);
   return text;
 }
+
+namespace {
 
 std::string Bytes(uint64_t bytes) {
   const std::string exact = std::to_string(bytes) + " bytes";

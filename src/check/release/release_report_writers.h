@@ -7,6 +7,9 @@
 // The release report as lines for a person, UTF-8, each ending in "\n".
 std::string ReleaseTextReport(const ReleaseReport& report);
 
+// "1.23 s": a duration as the text reports write it.
+std::string Seconds(double seconds);
+
 // ReleaseTextReport without its last line, the "result:" that judges the
 // findings: the facts and the findings alone, for a report that judges them
 // itself.
