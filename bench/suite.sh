@@ -258,8 +258,8 @@ rm -rf "$staging" "$work/launcher.7z"
 mkdir -p "$staging"
 cp "$data/test_launcher.exe" "$staging/launcher.exe"
 head -c "$((install_mib << 20))" /dev/urandom >"$staging/launcher.pck"
-(cd "$staging" && 7zz a -t7z -bd -bso0 -bsp0 -mx=1 "$work/launcher.7z" . >/dev/null) ||
-  fail "7zz could not make the launcher archive"
+(cd "$staging" && "$(command -v 7zz || command -v 7z)" a -t7z -bd -bso0 -bsp0 -mx=1 "$work/launcher.7z" . >/dev/null) ||
+  fail "7-Zip could not make the launcher archive"
 rm -rf "$staging"
 # Signed as a publisher signs a release; the unsigned build ignores both.
 mkdir -p "$work/release/launcher"

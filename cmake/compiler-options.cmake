@@ -58,3 +58,11 @@ function(nolm_unicode_entry target)
     target_link_options(${target} PRIVATE -municode)
   endif()
 endfunction()
+
+# Linked into each program as an object of its own, where a library member
+# could not replace the runtime's: libstdc++'s terminate handler without the
+# demangler (src/common/terminate_handler.cpp).
+add_library(nolm_runtime INTERFACE)
+if(NOT MSVC)
+  target_sources(nolm_runtime INTERFACE ${PROJECT_SOURCE_DIR}/src/common/terminate_handler.cpp)
+endif()

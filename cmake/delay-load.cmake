@@ -17,7 +17,19 @@
 # have more than one: dlltool numbers a library's functions in name order, so
 # functions only nolm-check calls go in a .def of their own (winhttp-diagnosis)
 # and the shortcut's delay imports stay byte for byte as they are.
+#
+# The thunks in those libraries call __delayLoadHelper2, which resolves a
+# function and writes its address into the delay-import table. The C
+# runtime's own writes there unprotected, and binutils 2.44 and later make
+# that table read-only: every program linked with this function gets the
+# project's resolver instead (src/common/delay_load_helper.cpp).
 function(nolm_delay_load target)
+  if(NOT MSVC)
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src/common/delay_load_helper.cpp)
+    # The link map beside the program says which resolver was linked, for
+    # tests/build/check_delay_slots.py; it does not change the program.
+    target_link_options(${target} PRIVATE "LINKER:-Map=$<TARGET_FILE:${target}>.map")
+  endif()
   foreach(name IN LISTS ARGN)
     set(def ${PROJECT_SOURCE_DIR}/cmake/delay-load/${name}.def)
     file(STRINGS ${def} library REGEX "^LIBRARY ")

@@ -63,13 +63,14 @@ in_root() {
 }
 
 # The checkout's current files (tracked, and new ones not ignored) as a git
-# work tree of its own in the root; its build folder is kept between runs.
+# work tree of its own in the root. Its build folder is kept between runs and
+# the files keep their times, so a later run builds only what changed.
 copy_checkout() {
   local copy="$root/nolm/src"
   mkdir -p "$copy"
   find "$copy" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
   (cd "$checkout" && git ls-files -z --cached --others --exclude-standard) |
-    (cd "$checkout" && xargs -0 cp --parents -t "$copy" 2>/dev/null || true)
+    (cd "$checkout" && xargs -0 cp -p --parents -t "$copy" 2>/dev/null || true)
   in_root bash -c 'cd /nolm/src && git init -q && git add -A' >/dev/null
 }
 
@@ -93,6 +94,7 @@ prepare() {
   # The project's own set-up, and the 7zr.exe that the root's tests serve,
   # built with the root's compiler from the root's 7zip source.
   in_root env NOLM_APT_RECOMMENDS=no bash /nolm/src/scripts/setup.sh
+  in_root apt-get clean # the downloaded packages: a third of the root
   in_root bash /nolm/src/scripts/build-7zr.sh >/dev/null
 }
 

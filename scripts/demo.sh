@@ -42,7 +42,7 @@ python3 tools/make_demo_art.py "$game/nolm"
 cp "$data/test_launcher.exe" "$demo/archive/launcher.exe"
 printf 'demo\n' >"$demo/archive/mode.txt"
 head -c 6000000 /dev/urandom >"$demo/archive/launcher.pck"
-(cd "$demo/archive" && 7zz a -bd -bso0 -bsp0 -mx=1 "$demo/launcher.7z" . >/dev/null)
+(cd "$demo/archive" && "$(command -v 7zz || command -v 7z)" a -bd -bso0 -bsp0 -mx=1 "$demo/launcher.7z" . >/dev/null)
 
 NOLM_USE_DISPLAY=1 "$testenv" start "$state" "$data/add_root_cert.exe"
 trap '"$testenv" stop "$state"' EXIT

@@ -3,7 +3,8 @@
 # --console, a console one: nolm-check) whose load-time imports are
 # KnownDLLs only (kernel32, user32, msvcrt), so that nothing can be loaded
 # from the game's folder before the program restricts the DLL search to
-# System32; every other system DLL is delay-loaded.
+# System32; every other system DLL is delay-loaded, and its tables are ones
+# the program can write.
 #   check_exe.sh [--console] EXE [DELAY_LOADED_DLL...]
 set -euo pipefail
 subsystem=00000002
@@ -54,5 +55,11 @@ for dll in "${delay_loaded[@]}"; do
     failures=$((failures + 1))
   fi
 done
+# The tables the delay-load resolver writes at run time must be writable, or
+# made writable by the program, whatever section the linker put them in.
+if ((${#delay_loaded[@]})); then
+  python3 "$(dirname "${BASH_SOURCE[0]}")/check_delay_slots.py" "$exe" "${delay_loaded[@]}" ||
+    failures=$((failures + 1))
+fi
 echo "$(stat -c %s "$exe") bytes"
 exit $((failures > 0))

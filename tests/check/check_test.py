@@ -155,7 +155,7 @@ def make_archive(path, inside="", options=(), read_only=None):
     with open(os.path.join(source, read_only), "wb") as f:
       f.write(b"\n")
     os.chmod(os.path.join(source, read_only), 0o444)
-  subprocess.run(["7zz", "a", "-bd", "-bso0", "-bsp0"] + list(options) +
+  subprocess.run([h.SEVEN_ZIP, "a", "-bd", "-bso0", "-bsp0"] + list(options) +
                  [os.path.abspath(path), inside or "."], cwd=source, check=True)
   shutil.rmtree(source)
 

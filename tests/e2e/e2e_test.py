@@ -120,7 +120,7 @@ def unfinished_archives():
     if os.path.exists(archive):
       os.remove(archive)
     options = {"damaged": [], "long": ["-mf=off"], "password": ["-pnobody-knows"]}[name]
-    subprocess.run(["7zz", "a", "-t7z", "-bd", "-bso0", "-bsp0", "-mx=1"] + options + [archive, "."],
+    subprocess.run([h.SEVEN_ZIP, "a", "-t7z", "-bd", "-bso0", "-bsp0", "-mx=1"] + options + [archive, "."],
                    cwd=staging, check=True, stdout=subprocess.DEVNULL)
     shutil.rmtree(staging)
     if name == "damaged":

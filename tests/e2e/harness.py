@@ -11,6 +11,9 @@ import shutil
 import struct
 import subprocess
 
+# The full 7-Zip, that makes the test archives: 7zz on Debian 12, 7z on 13.
+SEVEN_ZIP = shutil.which("7zz") or "7z"
+
 DOWNLOAD_HOST = "localhost"
 EXTRACTOR_HOST = "127.0.0.2"
 EXTRACTOR_PATH = "/ip7z/7zip/releases/download/26.01/7zr.exe"
@@ -190,7 +193,7 @@ class Harness:
     write_bytes(os.path.join(staging, "launcher.pck"), os.urandom(pack_bytes))
     if os.path.exists(archive):
       os.remove(archive)
-    subprocess.run(["7zz", "a", "-t7z", "-bd", "-bso0", "-bsp0", "-mx=1", archive, "."],
+    subprocess.run([SEVEN_ZIP, "a", "-t7z", "-bd", "-bso0", "-bsp0", "-mx=1", archive, "."],
                    cwd=staging, check=True, stdout=subprocess.DEVNULL)
     shutil.rmtree(staging)
     self._big_archive_made = True
