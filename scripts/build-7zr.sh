@@ -66,11 +66,12 @@ apt-get -q "${APTOPTS[@]}" update >>"$BUILDLOG" 2>&1
 WORK="$CACHE/work"; rm -rf "$WORK"; mkdir -p "$WORK"
 (cd "$WORK" && apt-get -q "${APTOPTS[@]}" source --download-only 7zip) >>"$BUILDLOG" 2>&1
 (cd "$WORK" && dpkg-source -x ./7zip_*.dsc src) >>"$BUILDLOG" 2>&1
-# 7-Zip names some Windows headers in the case of the Windows SDK; MinGW-w64's
-# are lower case, and Linux file names are case-sensitive. 7-Zip 25 and later
-# include <NTSecAPI.h> (MinGW-w64: ntsecapi.h).
+# 7-Zip 25 (Debian 13) names a Windows header and the Windows libraries in
+# the Windows SDK's case: <NTSecAPI.h>, -lUser32. MinGW-w64's are lower case,
+# and Linux file names are case-sensitive.
 grep -rlZ --include='*.h' --include='*.cpp' --include='*.c' '#include <NTSecAPI.h>' "$WORK/src" |
   xargs -0 -r sed -i 's/#include <NTSecAPI.h>/#include <ntsecapi.h>/'
+sed -i -E 's/-l([A-Z][A-Za-z0-9_]*)/-l\L\1/g' "$WORK/src/CPP/7zip/7zip_gcc.mak"
 
 # LDFLAGS_STATIC_2=-static: link libgcc/libstdc++/winpthread in, so the exe
 #   imports only Windows system DLLs.

@@ -34,7 +34,9 @@ start_prefix() {
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >"$state/reg.log" 2>&1
     touch "$WINEPREFIX/.prefix-ready"
   fi
-  stamp=$(sha256sum "$state/certs/ca.pem" | cut -c1-64)
+  # The store is part of the stamp: a prefix that trusts the CA in another
+  # store gets it added again where Wine 10 looks.
+  stamp="$(sha256sum "$state/certs/ca.pem" | cut -c1-64) current-user"
   if [[ "$(cat "$WINEPREFIX/.ca-stamp" 2>/dev/null)" != "$stamp" ]]; then
     wine "$add_root_cert" "$(windows_path "$state/certs/ca.pem")" >"$state/add-root-cert.log" 2>&1
     echo "$stamp" >"$WINEPREFIX/.ca-stamp"

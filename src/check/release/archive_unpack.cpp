@@ -87,7 +87,9 @@ std::string Whereabouts(const std::wstring& installDir, const wchar_t* name) {
   if (IsEntryPresent(installDir + name)) {
     return shown + " at the top of the archive is a folder, not a file";
   }
-  const TreeEntry* found = FindFile(ListTree(installDir), name + 1);
+  // The tree outlives the pointer into it.
+  const std::vector<TreeEntry> tree = ListTree(installDir);
+  const TreeEntry* found = FindFile(tree, name + 1);
   if (found == nullptr) return "the archive holds no " + shown;
   return shown + " is not at the top of the archive but in the folder \"" +
          WideToUtf8(found->relative.substr(0, found->relative.rfind(L'\\'))) +
