@@ -50,9 +50,12 @@ host_mirror() {
 }
 
 # Runs a command in the root with /proc, /sys, /dev and a private /dev/shm.
+# The root is a mount of its own, so that the tests' own private mount
+# namespaces (unshare -m) can change its propagation as on a machine's "/".
 in_root() {
   unshare --mount --propagation private -- bash -c '
     root=$1; shift
+    mount --bind "$root" "$root"
     mount --rbind /dev "$root/dev"
     mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm"
     mount -t proc proc "$root/proc"
