@@ -7,9 +7,11 @@
 #include <utility>
 #include <vector>
 
+#include "check/release/held_file_finding.h"
 #include "check/release/scratch_folder.h"
 #include "check/wide_to_utf8.h"
 #include "common/handles.h"
+#include "install/held_file_steps.h"
 #include "install/install_launcher.h"
 #include "install/install_paths.h"
 #include "install/run_hidden_process.h"
@@ -108,7 +110,9 @@ void CheckInstalled(const std::wstring& installDir, ReleaseReport& report) {
               : Whereabouts(installDir, kLauncherExe)) +
              "; every installation fails after unpacking"});
   }
-  DeleteFileW((installDir + kIncompleteMarker).c_str());
+  DeleteFileWhileHeld(installDir + kIncompleteMarker);
+  // A marker the hold kept is this machine's doing, not the archive's.
+  if (GaveUpOnHeldFile(installDir, report)) return;
   if (!IsFilePresent(installDir + kLauncherPck)) {
     report.findings.push_back(
         {"archive-no-pck", true,
@@ -239,9 +243,21 @@ std::string UnpackFailureReason(const std::string& output, const std::string& fi
 void UnpackArchive(const std::wstring& installDir, const std::wstring& outputPath,
                    ReleaseReport& report) {
   const std::wstring archive = installDir + kArchiveFile;
+  const std::wstring extractor = installDir + kExtractorFile;
+  // As the shortcut waits before it starts 7zr.exe, whose first open of the
+  // archive would otherwise meet the hold.
+  if (!WaitUntilArchiveOpens(archive) && GaveUpOnHeldFile(installDir, report)) {
+    report.unpackSkipped =
+        "the archive stayed held by another program, so 7zr.exe was not started on it";
+    DeleteFileWhileHeld(archive);
+    DeleteFileWhileHeld(extractor);
+    GaveUpOnHeldFile(installDir, report);
+    return;
+  }
   const std::string firstBytes = FirstBytes(archive, 8);
   std::optional<DWORD> exitCode;
   DWORD startError = 0;
+  bool startHeld = false;
   std::string output;
   // As the installation does before it extracts; it removes the marker as
   // its last step, which CheckInstalled follows.
@@ -264,6 +280,7 @@ void UnpackArchive(const std::wstring& installDir, const std::wstring& outputPat
                     /* hTemplateFile */ nullptr));
     exitCode = RunHiddenProcessForExitCode(ExtractorCommandLine(installDir), file.get());
     if (!exitCode) startError = GetLastError();
+    startHeld = GaveUpOnHeldFile(installDir, report);
     if (exitCode && *exitCode != 0 && file) output = ReadBack(file.get());
   }
   report.unpackSeconds =
@@ -286,10 +303,13 @@ void UnpackArchive(const std::wstring& installDir, const std::wstring& outputPat
   }
   // The shortcut deletes the archive too, whatever the outcome; the
   // extractor it keeps is not the archive's, so it is not counted.
-  DeleteFileW(archive.c_str());
-  DeleteFileW((installDir + kExtractorFile).c_str());
+  DeleteFileWhileHeld(archive);
+  DeleteFileWhileHeld(extractor);
+  GaveUpOnHeldFile(installDir, report);
 
   if (!exitCode) {
+    // An extractor the hold kept from starting says nothing of the release.
+    if (startHeld) return;
     report.findings.push_back({"extractor-unavailable", true,
                                "7zr.exe could not be started here (Windows error " +
                                    std::to_string(startError) + "), so the archive is unchecked"});
