@@ -244,6 +244,15 @@ void UnpackArchive(const std::wstring& installDir, const std::wstring& outputPat
                    ReleaseReport& report) {
   const std::wstring archive = installDir + kArchiveFile;
   const std::wstring extractor = installDir + kExtractorFile;
+  // As the installation does before it extracts; it removes the marker as
+  // its last step, which CheckInstalled follows.
+  UniqueHandle(CreateFileW(/* lpFileName */ (installDir + kIncompleteMarker).c_str(),
+                           /* dwDesiredAccess */ GENERIC_WRITE,
+                           /* dwShareMode */ 0,
+                           /* lpSecurityAttributes */ nullptr,
+                           /* dwCreationDisposition */ CREATE_ALWAYS,
+                           /* dwFlagsAndAttributes */ FILE_ATTRIBUTE_NORMAL,
+                           /* hTemplateFile */ nullptr));
   // As the shortcut waits before it starts 7zr.exe, whose first open of the
   // archive would otherwise meet the hold.
   if (!WaitUntilArchiveOpens(archive) && GaveUpOnHeldFile(installDir, report)) {
@@ -259,15 +268,6 @@ void UnpackArchive(const std::wstring& installDir, const std::wstring& outputPat
   DWORD startError = 0;
   bool startHeld = false;
   std::string output;
-  // As the installation does before it extracts; it removes the marker as
-  // its last step, which CheckInstalled follows.
-  UniqueHandle(CreateFileW(/* lpFileName */ (installDir + kIncompleteMarker).c_str(),
-                           /* dwDesiredAccess */ GENERIC_WRITE,
-                           /* dwShareMode */ 0,
-                           /* lpSecurityAttributes */ nullptr,
-                           /* dwCreationDisposition */ CREATE_ALWAYS,
-                           /* dwFlagsAndAttributes */ FILE_ATTRIBUTE_NORMAL,
-                           /* hTemplateFile */ nullptr));
   const auto start = std::chrono::steady_clock::now();
   {
     UniqueHandle file(
