@@ -259,6 +259,7 @@ void UnpackArchive(const std::wstring& installDir, const std::wstring& outputPat
     report.unpackSkipped =
         "the archive stayed held by another program, so 7zr.exe was not started on it";
     DeleteFileWhileHeld(archive);
+    GaveUpOnHeldFile(installDir, report);
     DeleteFileWhileHeld(extractor);
     GaveUpOnHeldFile(installDir, report);
     return;
@@ -304,6 +305,7 @@ void UnpackArchive(const std::wstring& installDir, const std::wstring& outputPat
   // The shortcut deletes the archive too, whatever the outcome; the
   // extractor it keeps is not the archive's, so it is not counted.
   DeleteFileWhileHeld(archive);
+  GaveUpOnHeldFile(installDir, report);
   DeleteFileWhileHeld(extractor);
   GaveUpOnHeldFile(installDir, report);
 
@@ -325,5 +327,6 @@ void UnpackArchive(const std::wstring& installDir, const std::wstring& outputPat
     return;
   }
   CheckInstalled(installDir, report);
-  CountUnpacked(installDir, report);
+  // What a hold kept from being deleted would be counted as the archive's.
+  if (!report.heldFile.happened) CountUnpacked(installDir, report);
 }
