@@ -3,6 +3,7 @@
 #include "app/install_lock.h"
 #include "app/status_channel.h"
 #include "app/user_messages.h"
+#include "install/held_file_patience.h"
 #include "install/install_launcher.h"
 #include "install/install_paths.h"
 
@@ -17,18 +18,21 @@ bool StartLauncher(const std::wstring& installDir, const std::wstring& launcherE
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(/* lpApplicationName */ nullptr,
-                      /* lpCommandLine */ commandLine.data(),
-                      /* lpProcessAttributes */ nullptr,
-                      /* lpThreadAttributes */ nullptr,
-                      /* bInheritHandles */ FALSE,
-                      /* dwCreationFlags */ 0,
-                      /* lpEnvironment */ nullptr,
-                      /* lpCurrentDirectory */ installDir.c_str(),
-                      /* lpStartupInfo */ &startup,
-                      /* lpProcessInformation */ &process)) {
-    return false;
-  }
+  // Right after an installation launcher.exe is a new file, which security
+  // software may still be reading.
+  const auto start = [&] {
+    return CreateProcessW(/* lpApplicationName */ nullptr,
+                          /* lpCommandLine */ commandLine.data(),
+                          /* lpProcessAttributes */ nullptr,
+                          /* lpThreadAttributes */ nullptr,
+                          /* bInheritHandles */ FALSE,
+                          /* dwCreationFlags */ 0,
+                          /* lpEnvironment */ nullptr,
+                          /* lpCurrentDirectory */ installDir.c_str(),
+                          /* lpStartupInfo */ &startup,
+                          /* lpProcessInformation */ &process) != FALSE;
+  };
+  if (!RetryWhileHeld(HeldFileStep::kStart, launcherExe, start)) return false;
   WaitForProcessWindow(process.hProcess, process.dwProcessId);
   // The launcher outlives us: it is neither waited for further nor ended.
   CloseHandle(process.hThread);

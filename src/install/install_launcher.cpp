@@ -4,6 +4,7 @@
 
 #include "common/handles.h"
 #include "deployment.h"
+#include "install/held_file_steps.h"
 #include "install/install_paths.h"
 #include "install/run_hidden_process.h"
 #include "net/file_sha256.h"
@@ -30,26 +31,30 @@ bool IsPinnedExtractor(const std::wstring& path) {
 // unverified program can never be run by a later attempt.
 bool EnsureVerifiedExtractor(const std::wstring& extractor, const std::wstring& archive) {
   if (IsPinnedExtractor(extractor)) return true;
-  DeleteFileW(extractor.c_str());
+  DeleteFileWhileHeld(extractor);
   if (HttpsDownload(kExtractorHost, kExtractorPath, extractor, nullptr, false) &&
       IsPinnedExtractor(extractor)) {
     return true;
   }
-  DeleteFileW(extractor.c_str());
-  DeleteFileW(archive.c_str());
+  DeleteFileWhileHeld(extractor);
+  DeleteFileWhileHeld(archive);
   return false;
 }
 
 // Best effort: the record is informational and never changes the outcome.
 void RecordVersion(const std::wstring& path, const std::string& version) {
-  UniqueHandle file(CreateFileW(/* lpFileName */ path.c_str(),
-                                /* dwDesiredAccess */ GENERIC_WRITE,
-                                /* dwShareMode */ 0,
-                                /* lpSecurityAttributes */ nullptr,
-                                /* dwCreationDisposition */ CREATE_ALWAYS,
-                                /* dwFlagsAndAttributes */ FILE_ATTRIBUTE_NORMAL,
-                                /* hTemplateFile */ nullptr));
-  if (!file) return;
+  UniqueHandle file;
+  const auto open = [&] {
+    file = UniqueHandle(CreateFileW(/* lpFileName */ path.c_str(),
+                                    /* dwDesiredAccess */ GENERIC_WRITE,
+                                    /* dwShareMode */ 0,
+                                    /* lpSecurityAttributes */ nullptr,
+                                    /* dwCreationDisposition */ CREATE_ALWAYS,
+                                    /* dwFlagsAndAttributes */ FILE_ATTRIBUTE_NORMAL,
+                                    /* hTemplateFile */ nullptr));
+    return static_cast<bool>(file);
+  };
+  if (!RetryWhileHeld(HeldFileStep::kWrite, path, open)) return;
   DWORD written = 0;
   WriteFile(file.get(), version.data(), static_cast<DWORD>(version.size()), &written, nullptr);
 }
@@ -137,7 +142,7 @@ bool InstallLauncher(const std::wstring& installDir) {
   // Never unpacked, and no extractor fetched for it: not the signed archive.
   unsigned char archiveSha256[kSha256Bytes];
   if (!archiveHash.Finish(archiveSha256) || HexLower(archiveSha256, kSha256Bytes) != signedSha256) {
-    DeleteFileW(archive.c_str());
+    DeleteFileWhileHeld(archive);
     return false;
   }
 #endif
@@ -148,15 +153,18 @@ bool InstallLauncher(const std::wstring& installDir) {
   // later start, so no extraction runs unguarded.
   const std::wstring marker = installDir + kIncompleteMarker;
   if (!WriteIncompleteMarker(marker)) {
-    DeleteFileW(archive.c_str());
+    DeleteFileWhileHeld(archive);
     return false;
   }
+  // Whether it opens or not, 7-Zip is the one to tell: a hold that outlasts
+  // the wait fails the extraction as any unreadable archive does.
+  WaitUntilArchiveOpens(archive);
   const bool extracted = RunHiddenProcess(ExtractorCommandLine(installDir));
-  DeleteFileW(archive.c_str());
+  DeleteFileWhileHeld(archive);
   if (!extracted || !IsFilePresent(installDir + kLauncherExe)) return false;
 
   RecordVersion(installDir + kVersionFile, version);
   // Last: should this fail, the next start only installs once more.
-  DeleteFileW(marker.c_str());
+  DeleteFileWhileHeld(marker);
   return true;
 }

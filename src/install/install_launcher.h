@@ -22,6 +22,11 @@ bool IsLauncherInstalled(const std::wstring& installDir);
 // pinned key and the manifest's "sha256" and "size" are well formed; the
 // archive download fails as soon as it is not "size" bytes long, and an
 // archive with another SHA-256 is deleted before anything else is fetched or
-// unpacked. Returns true when
+// unpacked. Hashing and starting the extractor, its archive's first open,
+// the deletes of the archive, the extractor and the marker, and the write of
+// temp\version.dat wait while another process holds their file, by the
+// held-file rule (held_file_patience.h) and within the process's budget; a
+// step that still finds its file held after that fails as it would have
+// without the wait. Returns true when
 // launcher.exe is in place. Shows nothing; worker thread; blocks throughout.
 bool InstallLauncher(const std::wstring& installDir);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "common/handles.h"
+#include "install/held_file_patience.h"
 
 namespace {
 
@@ -69,6 +70,15 @@ UniqueHandle KillOnCloseJob() {
   return job;
 }
 
+// The first token of a command line, without its quotes: the program that a
+// give-up on a held file names.
+std::wstring ProgramOf(const std::wstring& commandLine) {
+  if (!commandLine.empty() && commandLine[0] == L'"') {
+    return commandLine.substr(1, commandLine.find(L'"', 1) - 1);
+  }
+  return commandLine.substr(0, commandLine.find(L' '));
+}
+
 }  // namespace
 
 std::optional<DWORD> RunHiddenProcessForExitCode(std::wstring commandLine, HANDLE output) {
@@ -95,17 +105,21 @@ std::optional<DWORD> RunHiddenProcessForExitCode(std::wstring commandLine, HANDL
   // Suspended, so that it runs no instruction before it is in the job.
   // Never CREATE_BREAKAWAY_FROM_JOB: a job our own parent put us in (a game
   // store's, a terminal's) keeps its hold on the child.
-  const BOOL started = CreateProcessW(
-      /* lpApplicationName */ nullptr,
-      /* lpCommandLine */ commandLine.data(),
-      /* lpProcessAttributes */ nullptr,
-      /* lpThreadAttributes */ nullptr,
-      /* bInheritHandles */ TRUE,
-      /* dwCreationFlags */ CREATE_NO_WINDOW | CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT,
-      /* lpEnvironment */ nullptr,
-      /* lpCurrentDirectory */ nullptr,
-      /* lpStartupInfo */ &startup.StartupInfo,
-      /* lpProcessInformation */ &process);
+  // A program written a moment ago may still be held by security software.
+  const bool started = RetryWhileHeld(HeldFileStep::kStart, ProgramOf(commandLine), [&] {
+    return CreateProcessW(
+               /* lpApplicationName */ nullptr,
+               /* lpCommandLine */ commandLine.data(),
+               /* lpProcessAttributes */ nullptr,
+               /* lpThreadAttributes */ nullptr,
+               /* bInheritHandles */ TRUE,
+               /* dwCreationFlags */ CREATE_NO_WINDOW | CREATE_SUSPENDED |
+                   EXTENDED_STARTUPINFO_PRESENT,
+               /* lpEnvironment */ nullptr,
+               /* lpCurrentDirectory */ nullptr,
+               /* lpStartupInfo */ &startup.StartupInfo,
+               /* lpProcessInformation */ &process) != FALSE;
+  });
   DeleteProcThreadAttributeList(attributeList);
   if (!started) return std::nullopt;
   const UniqueHandle child(process.hProcess);

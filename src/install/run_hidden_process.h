@@ -21,6 +21,10 @@
 // (creating it, its limit or the assignment), the child runs as it would
 // without one. Processes the caller starts itself are never in it.
 //
+// A program that another process holds as it is started (security software
+// reading a new file) is started again by the held-file rule
+// (held_file_patience.h), charged to the process's budget.
+//
 // Returns the child's exit code; nullopt when it did not start.
 std::optional<DWORD> RunHiddenProcessForExitCode(std::wstring commandLine, HANDLE output);
 

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "common/handles.h"
+#include "install/held_file_patience.h"
 #include "net/sha256.h"
 
 namespace {
@@ -41,14 +42,20 @@ std::string HexLower(const unsigned char* bytes, size_t size) {
 std::string FileSha256Hex(const std::wstring& path) {
   unsigned char digest[kSha256Bytes];
   {
-    UniqueHandle file(CreateFileW(/* lpFileName */ path.c_str(),
-                                  /* dwDesiredAccess */ GENERIC_READ,
-                                  /* dwShareMode */ FILE_SHARE_READ,
-                                  /* lpSecurityAttributes */ nullptr,
-                                  /* dwCreationDisposition */ OPEN_EXISTING,
-                                  /* dwFlagsAndAttributes */ FILE_ATTRIBUTE_NORMAL,
-                                  /* hTemplateFile */ nullptr));
-    if (!file || !HashFile(file.get(), digest)) return {};
+    UniqueHandle file;
+    const auto open = [&] {
+      file = UniqueHandle(CreateFileW(/* lpFileName */ path.c_str(),
+                                      /* dwDesiredAccess */ GENERIC_READ,
+                                      /* dwShareMode */ FILE_SHARE_READ,
+                                      /* lpSecurityAttributes */ nullptr,
+                                      /* dwCreationDisposition */ OPEN_EXISTING,
+                                      /* dwFlagsAndAttributes */ FILE_ATTRIBUTE_NORMAL,
+                                      /* hTemplateFile */ nullptr));
+      return static_cast<bool>(file);
+    };
+    if (!RetryWhileHeld(HeldFileStep::kHash, path, open) || !HashFile(file.get(), digest)) {
+      return {};
+    }
   }
   return HexLower(digest, kSha256Bytes);
 }

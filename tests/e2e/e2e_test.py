@@ -631,6 +631,99 @@ class UnfinishedInstallationTest(EndToEndTest):
     self.assertTrue(install_state(self.password_case)["marker"])
 
 
+class HeldFilesTest(EndToEndTest):
+  """Security software holding each new file under the profile's Nolm folder
+  the moment its writer closes it. Held for 2 s, sharing nothing or sharing
+  reads, every step waits: the installation is whole, with nothing left in
+  temp, and the next start makes no request. Held until the test lets go,
+  the waits of one start give up after 10 s together: sharing nothing, the
+  box comes within the installation's own time plus 10 s; sharing reads,
+  the launcher starts but the marker stays. Either way the next start after
+  the hold installs whole."""
+
+  FOR_EVER = 3600 * 1000
+  # name: (hold ms, share mode; None: no holder), whether a verified 7zr.exe
+  # is in place already (then the archive is what is held as 7zr.exe starts)
+  SETUPS = {
+      "none": (None, False),
+      "2s-sharing-nothing": ((2000, "none"), False),
+      "2s-sharing-nothing-extractor-kept": ((2000, "none"), True),
+      "2s-sharing-reads": ((2000, "read"), False),
+      "for-ever-sharing-nothing": ((FOR_EVER, "none"), False),
+      "for-ever-sharing-reads": ((FOR_EVER, "read"), False),
+  }
+
+  @classmethod
+  def setUpClass(cls):
+    cls.runs = {}
+    for name, (hold, extractor_kept) in cls.SETUPS.items():
+      case = HARNESS.new_case("held-" + name)
+      program = case.make_game(config(game="held"))
+      if extractor_kept:
+        lib = os.path.join(case.install_dir, "lib")
+        os.makedirs(lib)
+        shutil.copyfile(HARNESS.data_file("7zr.exe"), os.path.join(lib, "7zr.exe"))
+      holder = case.hold_files(*hold) if hold else None
+      try:
+        HARNESS.reset_server()
+        HARNESS.serve_launcher()
+        # Watched until the launcher has gone, so the next start unpacks over no running program.
+        run = {"case": case, "first": case.run_driver(program, wait_launcher_ms=LAUNCHER_GRACE_MS,
+                                                       watch_launcher_ms=5000),
+               "left": install_state(case), "launches": case.launch_records()}
+        if hold and hold[0] == cls.FOR_EVER:
+          holder.stop()
+        HARNESS.reset_server()
+        HARNESS.serve_launcher()
+        run["second"] = case.run_driver(program, wait_launcher_ms=LAUNCHER_GRACE_MS, tag="-again")
+        run["requests"] = HARNESS.requests()
+      finally:
+        if holder:
+          holder.stop()
+      run["temp"] = sorted(os.listdir(os.path.join(case.install_dir, "temp")))
+      cls.runs[name] = run
+
+  def assertWhole(self, run):
+    self.assertEqual(install_state(run["case"]),
+                     {"exe": True, "pck": b"NOLMPCK test pack\n", "marker": False})
+    self.assertEqual(run["temp"], ["version.dat"])
+
+  def test_short_holds_install_whole_and_the_next_start_fetches_nothing(self):
+    for name in ("none", "2s-sharing-nothing", "2s-sharing-nothing-extractor-kept",
+                 "2s-sharing-reads"):
+      run = self.runs[name]
+      self.assertClosedQuietly(run["first"])
+      self.assertEqual(len(run["launches"]), 1, name)
+      self.assertFalse(run["left"]["marker"], name)
+      self.assertClosedQuietly(run["second"])
+      self.assertEqual(run["requests"], [], name)
+      self.assertWhole(run)
+      self.assertEqual(len(run["case"].launch_records()), 2, name)
+
+  def test_a_hold_for_ever_gives_the_box_within_the_bound(self):
+    run = self.runs["for-ever-sharing-nothing"]
+    self.assertSingleBox(run["first"], INSTALL_EN)
+    own_time = self.runs["none"]["first"].number("launcher_window_ms")
+    # A hang guard, not a measurement: the margin covers a loaded machine.
+    self.assertLess(run["first"].boxes()[0]["ms"], own_time + 10000 + 10000,
+                    run["first"].summary())
+    self.assertEqual(run["launches"], [])
+
+  def test_a_hold_for_ever_sharing_reads_leaves_the_marker(self):
+    run = self.runs["for-ever-sharing-reads"]
+    self.assertClosedQuietly(run["first"])
+    self.assertEqual(len(run["launches"]), 1)
+    self.assertTrue(run["left"]["marker"], run["left"])
+
+  def test_after_a_hold_for_ever_the_next_start_installs_whole(self):
+    for name in ("for-ever-sharing-nothing", "for-ever-sharing-reads"):
+      run = self.runs[name]
+      self.assertClosedQuietly(run["second"])
+      self.assertEqual(run["requests"], [(h.DOWNLOAD_HOST, h.MANIFEST_PATH),
+                                         (h.DOWNLOAD_HOST, h.ARCHIVE_PATH)], name)
+      self.assertWhole(run)
+
+
 class SignedReleaseTest(EndToEndTest):
   """The build pinning keys a and b installs only an archive whose SHA-256 is in
   a manifest signed by one of them. Whoever serves the files cannot swap the

@@ -10,6 +10,7 @@ import os
 import shutil
 import struct
 import subprocess
+import time
 
 DOWNLOAD_HOST = "localhost"
 EXTRACTOR_HOST = "127.0.0.2"
@@ -233,6 +234,46 @@ class Harness:
     return self.finish_driver(self.start_driver(folder, args, locale, timeout_ms))
 
 
+class FileHolder:
+  """tests/programs/file_holder.exe under Wine: holds each file that appears
+  or changes under `root` for `hold_ms` after its writer closed it, sharing
+  nothing ("none") or reads ("read"), as security software does, until
+  stop(). Its ready, until and log files stay in `folder`."""
+
+  def __init__(self, harness, folder, root, hold_ms, share):
+    self.ready = os.path.join(folder, "holder.ready")
+    self.until = os.path.join(folder, "holder.until")
+    for path in (self.ready, self.until):
+      if os.path.exists(path):
+        os.remove(path)
+    self.log_path = os.path.join(folder, "holder.log")
+    self.log = open(self.log_path, "wb")
+    self.process = subprocess.Popen(
+        [harness.testenv, "run", harness.state, harness.data_file("file_holder.exe"),
+         "--root", windows_path(root), "--hold-ms", str(hold_ms), "--share", share,
+         "--ready", windows_path(self.ready), "--until", windows_path(self.until),
+         "--max-seconds", "600"],
+        stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT)
+    # A cold Wine process may take longer to start than an installation.
+    deadline = time.monotonic() + 60
+    while not os.path.exists(self.ready):
+      if self.process.poll() is not None or time.monotonic() > deadline:
+        self.stop()
+        raise RuntimeError("file_holder.exe never got ready; see %s" % self.log_path)
+      time.sleep(0.05)
+
+  def stop(self):
+    """Ends every hold and waits for the holder's exit."""
+    if self.process.poll() is None:
+      write_bytes(self.until, b"")
+      try:
+        self.process.wait(timeout=60)
+      except subprocess.TimeoutExpired:
+        self.process.kill()
+        self.process.wait()
+    self.log.close()
+
+
 class Case:
   """One case's folder: a game folder, a user profile, the driver's report."""
 
@@ -269,6 +310,12 @@ class Case:
     else:
       write_bytes(os.path.join(self.install_dir, "launcher.exe"), launcher_exe)
     write_bytes(os.path.join(self.install_dir, "launcher.pck"), b"NOLMPCK test pack\n")
+
+  def hold_files(self, hold_ms, share):
+    """A FileHolder on this profile's Nolm folder, ready: files there from now
+    on are held as security software holds them."""
+    return FileHolder(self.harness, self.folder, os.path.join(self.profile, "Nolm"), hold_ms,
+                      share)
 
   def launch_records(self):
     """(command line, current directory) of each start of the test launcher."""

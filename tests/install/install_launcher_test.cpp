@@ -8,10 +8,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "install/held_file_patience.h"
 #include "install/install_paths.h"
 #include "support/test_support.h"
 
@@ -135,10 +137,12 @@ TEST_F(InstallLauncherTest, ExtractorWithOtherContentIsFetchedAgain) {
   EXPECT_TRUE(IsFile(dir_ / "launcher.exe"));
 }
 
-// Another program holding version.dat open does not undo a good installation.
+// Another program holding version.dat open past the wait for held files
+// does not undo a good installation.
 TEST_F(InstallLauncherTest, LockedVersionRecordKeepsItsContentAndSucceeds) {
   ServeRelease();
   SeedEarlierVersion();
+  ProcessHeldFileBudget().remainingMs = 0;
   const std::wstring record = (dir_ / "temp" / "version.dat").wstring();
   HANDLE held = CreateFileW(record.c_str(), GENERIC_READ, /* dwShareMode */ 0, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -146,10 +150,38 @@ TEST_F(InstallLauncherTest, LockedVersionRecordKeepsItsContentAndSucceeds) {
 
   const bool installed = Install();
   CloseHandle(held);
+  ProcessHeldFileBudget() = HeldFileBudget();
 
   EXPECT_TRUE(installed);
   EXPECT_TRUE(IsFile(dir_ / "launcher.exe"));
   EXPECT_EQ(ReadBytes(dir_ / "temp" / "version.dat"), kEarlierVersion);
+}
+
+// Security software reading the earlier record as the installation comes to
+// write it: the write waits for it and then replaces the record.
+TEST_F(InstallLauncherTest, VersionRecordHeldForAMomentIsWrittenAfterTheHold) {
+  ServeRelease();
+  SeedEarlierVersion();
+  const std::wstring record = (dir_ / "temp" / "version.dat").wstring();
+  HANDLE held = CreateFileW(record.c_str(), GENERIC_READ, /* dwShareMode */ 0, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  // The record is written right after the archive's delete, which follows
+  // the extraction: the hold lasts from then on for a moment.
+  std::thread release([&] {
+    const fs::path archive = dir_ / "temp" / "launcher_install.7z";
+    for (int ms = 0; ms < 60000 && (!IsFile(dir_ / "launcher.exe") || IsFile(archive)); ++ms) {
+      Sleep(1);
+    }
+    Sleep(300);
+    CloseHandle(held);
+  });
+
+  const bool installed = Install();
+  release.join();
+
+  EXPECT_TRUE(installed);
+  EXPECT_EQ(ReadBytes(dir_ / "temp" / "version.dat"), kVersion);
 }
 
 // ---- failures: result false, and exactly this left behind -----------------

@@ -1,8 +1,12 @@
 #include "install/run_hidden_process.h"
 
+#include <windows.h>
+
 #include <filesystem>
 #include <string>
+#include <thread>
 
+#include "install/held_file_patience.h"
 #include "install/install_paths.h"
 #include "support/test_support.h"
 
@@ -52,6 +56,34 @@ TEST_F(RunHiddenProcessTest, QuotedPathWithSpacesRunsThatProgram) {
       Quoted(program_) + L" 0 x \"-o" + folder_.path().wstring() + L"\" -y";
   EXPECT_TRUE(RunHiddenProcess(commandLine));
   EXPECT_EQ(Runs(), commandLine + L"\n");
+}
+
+// A program just written, still held by security software as it is started:
+// the start waits for the hold to end, and names the program if it gives up.
+TEST_F(RunHiddenProcessTest, ProgramHeldForAMomentStartsOnceFree) {
+  ClearLastHeldFileGiveUp();
+  const auto hold = [&] {
+    return CreateFileW(program_.c_str(), GENERIC_READ, /* dwShareMode */ 0, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+  HANDLE held = hold();
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  std::thread release([held] {
+    Sleep(300);
+    CloseHandle(held);
+  });
+  EXPECT_TRUE(RunHiddenProcess(Quoted(program_) + L" 0"));
+  release.join();
+  EXPECT_FALSE(LastHeldFileGiveUp().happened);
+
+  held = hold();
+  const HeldFileBudget saved = ProcessHeldFileBudget();
+  ProcessHeldFileBudget().remainingMs = 0;
+  EXPECT_FALSE(RunHiddenProcess(Quoted(program_) + L" 0"));
+  ProcessHeldFileBudget() = saved;
+  CloseHandle(held);
+  EXPECT_EQ(LastHeldFileGiveUp().path, program_.wstring());
+  EXPECT_EQ(LastHeldFileGiveUp().step, HeldFileStep::kStart);
 }
 
 // The installation's own use: the real extractor, laid out as installed, with

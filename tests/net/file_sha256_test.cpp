@@ -6,6 +6,7 @@
 #include <string>
 
 #include "deployment.h"
+#include "install/held_file_patience.h"
 #include "support/test_support.h"
 
 using namespace testing_support;
@@ -76,7 +77,12 @@ TEST(FileSha256Hex, FileOpenForWritingGivesEmptyButReadersAreFine) {
 
   HANDLE writer = holdOpen(GENERIC_WRITE);
   ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  // A writer holds the file as security software may: with the wait for
+  // held files spent, the refusal is at once.
+  const HeldFileBudget saved = ProcessHeldFileBudget();
+  ProcessHeldFileBudget().remainingMs = 0;
   EXPECT_EQ(FileSha256Hex(file.wstring()), "");
+  ProcessHeldFileBudget() = saved;
   CloseHandle(writer);
 
   HANDLE reader = holdOpen(GENERIC_READ);
