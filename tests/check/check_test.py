@@ -642,36 +642,6 @@ def quarantine_launcher(profile, stop):
     time.sleep(0.001)
 
 
-def start_file_holder(folder, root, hold_ms, share):
-  """file_holder.exe, standing in for security software: holds every file
-  that appears under `root` for `hold_ms`, sharing `share` ("none" or
-  "read"), until stop_file_holder. Returns once it watches."""
-  ready, until = os.path.join(folder, "holder-ready"), os.path.join(folder, "holder-until")
-  log = open(os.path.join(folder, "holder.log"), "wb")
-  process = subprocess.Popen(
-      [ARGS.testenv, "run", ARGS.state, os.path.join(ARGS.data, "file_holder.exe"),
-       "--root", windows_path(root), "--hold-ms", str(hold_ms), "--share", share,
-       "--ready", windows_path(ready), "--until", windows_path(until), "--max-seconds", "180"],
-      stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
-  for _ in range(1200):
-    if os.path.exists(ready):
-      return process, log, until
-    if process.poll() is not None:
-      break
-    time.sleep(0.05)
-  log.close()
-  raise AssertionError("file_holder.exe never began to watch")
-
-
-def stop_file_holder(holding):
-  process, log, until = holding
-  h.write_bytes(until, b"")
-  try:
-    process.wait(timeout=60)
-  finally:
-    log.close()
-
-
 def open_key(data, name):
   """The base64 of the tests' release key `name` as the builds pin it."""
   with open(os.path.join(data, "release-keys", name + ".b64")) as f:
@@ -706,9 +676,10 @@ class DiagnoseTest(unittest.TestCase):
       setup(profile)
     batch = diagnosis_batch(name, profile, arguments, exe or ARGS.exe)
     before = profile_snapshot(profile)
-    stop, thread, holding = threading.Event(), None, None
+    stop, thread, holder = threading.Event(), None, None
     if held:
-      holding = start_file_holder(case, profile, *held)
+      holder = h.FileHolder(h.Harness(ARGS.state, ARGS.testenv, ARGS.exe, ARGS.data), case,
+                            profile, *held)
     if during:
       thread = threading.Thread(target=during, args=(profile, stop))
       thread.start()
@@ -735,8 +706,8 @@ class DiagnoseTest(unittest.TestCase):
       stop.set()
       if thread:
         thread.join()
-      if holding:
-        stop_file_holder(holding)
+      if holder:
+        holder.stop()
     cls.runs[name] = (code, output, before, after, profile)
 
   @classmethod
