@@ -642,6 +642,17 @@ def quarantine_launcher(profile, stop):
     time.sleep(0.001)
 
 
+def end_holds(holder, profile, seconds, stop):
+  """Ends every hold of `holder` `seconds` after the replay's archive
+  appears, unless the diagnosis ends first (`stop`)."""
+  pattern = os.path.join(glob.escape(profile), "Nolm", "nolm-check-*", "install", "temp",
+                         "launcher_install.7z")
+  while not stop.is_set() and not glob.glob(pattern):
+    time.sleep(0.01)
+  if not stop.wait(seconds):
+    holder.stop()
+
+
 def open_key(data, name):
   """The base64 of the tests' release key `name` as the builds pin it."""
   with open(os.path.join(data, "release-keys", name + ".b64")) as f:
@@ -663,9 +674,10 @@ class DiagnoseTest(unittest.TestCase):
     "tight": they fit, the unpacked files do not; "read-only") puts the
     profile on a tmpfs of its own in a private mount namespace; `during(profile)` runs
     beside the diagnosis (a thread) and is told to stop by the event it is
-    given; `exe` is another nolm-check.exe; `held` (milliseconds, sharing)
-    has file_holder.exe hold every new file in the profile, from before the
-    diagnosis starts until after the profile is compared. Keeps (exit code,
+    given; `exe` is another nolm-check.exe; `held` (milliseconds, sharing[,
+    seconds]) has file_holder.exe hold every new file in the profile, from
+    before the diagnosis starts until after the profile is compared, or
+    until `seconds` after the replay's archive appeared. Keeps (exit code,
     output, profile before, profile after, profile)."""
     import threading
     case = os.path.join(ARGS.work, "diagnose", name)
@@ -676,12 +688,15 @@ class DiagnoseTest(unittest.TestCase):
       setup(profile)
     batch = diagnosis_batch(name, profile, arguments, exe or ARGS.exe)
     before = profile_snapshot(profile)
-    stop, thread, holder = threading.Event(), None, None
+    stop, threads, holder = threading.Event(), [], None
     if held:
       holder = h.FileHolder(h.Harness(ARGS.state, ARGS.testenv, ARGS.exe, ARGS.data), case,
-                            profile, *held)
+                            profile, *held[:2])
+      if held[2:]:
+        threads.append(threading.Thread(target=end_holds, args=(holder, profile, held[2], stop)))
     if during:
-      thread = threading.Thread(target=during, args=(profile, stop))
+      threads.append(threading.Thread(target=during, args=(profile, stop)))
+    for thread in threads:
       thread.start()
     try:
       if volume:
@@ -704,7 +719,7 @@ class DiagnoseTest(unittest.TestCase):
         after = profile_snapshot(profile)
     finally:
       stop.set()
-      if thread:
+      for thread in threads:
         thread.join()
       if holder:
         holder.stop()
@@ -834,11 +849,12 @@ class DiagnoseTest(unittest.TestCase):
       cls.diagnose_machine_facts()
       cls.diagnose("fresh-text", "--report", windows_path(
           os.path.join(ARGS.work, "diagnose", "fresh-text", "report.txt")))
-      # Security software holding each new file: for a moment, and for 15 s,
-      # past the 10 s a start waits but within the scratch folder's own 10 s.
+      # Security software holding each new file: for a moment, and until 15 s
+      # after the archive appeared, past the 10 s a start waits from its first
+      # held step but within the 10 s the scratch folder's removal waits then.
       for share in ("none", "read"):
         cls.diagnose("held-briefly-" + share, "--json", held=(1000, share))
-        cls.diagnose("held-long-" + share, "--json", held=(15000, share))
+        cls.diagnose("held-long-" + share, "--json", held=(600000, share, 15))
 
       def installed(profile, files=("launcher.exe", "launcher.pck"), marker=False):
         folder = os.path.join(profile, "Nolm", "Launcher")

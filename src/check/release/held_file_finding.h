@@ -5,7 +5,8 @@
 #include "check/release/release_report.h"
 
 // After a replay step that waits for held files: true when it gave up on one
-// (LastHeldFileGiveUp), which it then clears. The first give-up of the
+// (LastHeldFileGiveUp, a read-only file's refused delete excepted), which
+// it then clears. The first give-up of the
 // replay goes into `report.heldFile` (its path also relative to
 // `installDir`, the stand-in install folder) and becomes the error
 // file-held; the caller drops the findings that would follow from the
