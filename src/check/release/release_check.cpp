@@ -121,10 +121,11 @@ void FetchArchive(const ReleaseInputs& inputs, const std::wstring& installDir,
       return;
     }
     if (!CopyWhileHeld(inFolder, archive)) {
+      const DWORD error = GetLastError();
       if (GaveUpOnHeldFile(installDir, report)) return;
       Add(report, "archive-unavailable", true,
-          report.archiveSource + " could not be read (Windows error " +
-              std::to_string(GetLastError()) + ")");
+          report.archiveSource + " could not be read (Windows error " + std::to_string(error) +
+              ")");
       return;
     }
   } else {
@@ -207,10 +208,11 @@ void FetchExtractor(const ReleaseInputs& inputs, const std::wstring& installDir,
   if (!inputs.extractor.empty()) {
     report.extractorSource = WideToUtf8(inputs.extractor);
     if (!CopyWhileHeld(inputs.extractor, extractor)) {
+      const DWORD error = GetLastError();
       if (GaveUpOnHeldFile(installDir, report)) return;
       Add(report, "extractor-unavailable", true,
-          report.extractorSource + " could not be read (Windows error " +
-              std::to_string(GetLastError()) + "), so the archive is not unpacked");
+          report.extractorSource + " could not be read (Windows error " + std::to_string(error) +
+              "), so the archive is not unpacked");
       return;
     }
   } else {
