@@ -68,7 +68,7 @@ if [[ $own_env == 1 && "${NOLM_BENCH_BUILT:-}" != 1 ]]; then
   bash scripts/setup.sh
   [[ -f "$build/CMakeCache.txt" ]] || quietly configure.log cmake --preset tests -B "$build"
   quietly build.log cmake --build "$build" -j"$(nproc)" --target nolm-shortcut driver \
-    test_launcher exit_code add_root_cert bench_net bench_paint floor_splash floor_thread \
+    test_launcher exit_code add_root_cert file_holder bench_net bench_paint floor_splash floor_thread \
     signed_shortcut
   if [[ -n "$release" ]]; then
     # The size floor comes from the same release configuration, built from
@@ -99,13 +99,42 @@ driver=$data/driver.exe
 floor_splash=$build/bench/floor_splash.exe
 www=$state/www/files
 served=()
+holders=()
+# Security software, played by file_holder.exe: each new file under the
+# profile's Nolm folder held for 1 s once its writer has closed it, sharing
+# nothing or sharing reads. One holder per variant watches all its runs.
+start_holder() { # variant, share mode
+  local folder=$work/install-$1
+  mkdir -p "$folder"
+  rm -f "$folder/holder.ready" "$folder/holder.until"
+  bash tests/env/testenv.sh run "$state" "$data/file_holder.exe" \
+    --root "$(windows_path "$folder/profile/Nolm")" --hold-ms 1000 --share "$2" \
+    --ready "$(windows_path "$folder/holder.ready")" \
+    --until "$(windows_path "$folder/holder.until")" --max-seconds 3600 >"$folder/holder.log" 2>&1 &
+  holders+=("$!:$folder")
+  for _ in $(seq 600); do
+    [[ -f "$folder/holder.ready" ]] && return
+    sleep 0.1
+  done
+  fail "file_holder.exe never got ready: $folder/holder.log"
+}
+stop_holders() {
+  local holder
+  for holder in "${holders[@]}"; do
+    touch "${holder#*:}/holder.until"
+    wait "${holder%%:*}" || true
+  done
+  holders=()
+}
 cleanup() {
+  stop_holders
   rm -f "${served[@]}" "$work/launcher.7z"
   if [[ $own_env == 1 ]]; then bash tests/env/testenv.sh stop "$state" >/dev/null 2>&1 || true; fi
 }
 trap cleanup EXIT
 [[ $own_env == 0 ]] || quietly testenv.log bash tests/env/testenv.sh start "$state" "$data/add_root_cert.exe"
 for program in "$shortcut" "$signed_shortcut" "$driver" "$data/test_launcher.exe" "$data/exit_code.exe" "$data/7zr.exe" \
+  "$data/file_holder.exe" ${NOLM_BENCH_PREVIOUS:+"$NOLM_BENCH_PREVIOUS"} \
   "$build/bench/bench_net.exe" "$build/bench/bench_paint.exe" "$floor_splash"; do
   [[ -f "$program" ]] || fail "$program is missing: build the tests first"
 done
@@ -277,11 +306,19 @@ serve 127.0.0.2 /ip7z/7zip/releases/download/26.01/7zr.exe "$data/7zr.exe"
 wine_run "$work/first-request.txt" "$bench_net" download localhost /launcher/version.json - 2 ||
   fail "bench_net download of the manifest failed: $(cat "$work/first-request.txt")"
 
+# The holders watch the held variants' profiles from here on.
+start_holder held-none none
+start_holder held-read read
+# The A/B against an earlier build of the same hosts (a tests build's
+# nolm-shortcut.exe), when NOLM_BENCH_PREVIOUS names one.
+variants="art plain signed held-none held-read${NOLM_BENCH_PREVIOUS:+ previous}"
+
 for run in $(seq $((warmups + runs))); do
-  for variant in art plain signed; do
+  for variant in $variants; do
     folder=$work/install-$variant
     program=$shortcut
     [[ $variant == signed ]] && program=$signed_shortcut
+    [[ $variant == previous ]] && program=$NOLM_BENCH_PREVIOUS
     make_game "$folder/game" "$([[ $variant == art ]] && echo 1 || echo 0)" "$program"
     rm -rf "$folder/profile"
     mkdir -p "$folder/profile"
@@ -333,6 +370,7 @@ for run in $(seq $((warmups + runs))); do
   fi
   rm -rf "$folder"
 done
+stop_holders
 
 # ---- sizes ----------------------------------------------------------------------
 
@@ -421,6 +459,18 @@ row "  signed (keys pinned): extra time / CNG SHA-256 alone" \
   "$(verdict "$(calc "$extra / $floor")" '<=' 1.05)" "0"
 row "    signed install, whole / unsigned" "$(seconds "$signed")" "$(seconds "$ours")" \
   "$(times_x "$(calc "$signed / $ours")")" "" "" "3 / 3"
+for share in none:nothing read:reads; do
+  held=$(med "install-held-${share%:*}")
+  row "  each new file held 1 s, sharing ${share#*:} / none held" "$(seconds "$held")" \
+    "$(seconds "$ours")" "$(awk -v v="$(calc "$held - $ours")" 'BEGIN { printf "%+.2f s", v }')" \
+    "" "" "3 / 3"
+done
+if [[ -n "${NOLM_BENCH_PREVIOUS:-}" ]]; then
+  previous=$(med install-previous)
+  row "  none held: this build / NOLM_BENCH_PREVIOUS" "$(seconds "$ours")" "$(seconds "$previous")" \
+    "$(times_x "$(calc "$ours / $previous")")" "<= 1.02 x previous" \
+    "$(verdict "$(calc "$ours / $previous")" '<=' 1.02)" "3 / 3"
+fi
 row "  1 start to the manifest's request (TLS set-up)" "$(seconds "$(med install-plain-phase0)")" "" \
   "" "" "" "1 / -"
 first=$(timed_seconds download 0 <"$work/first-request.txt" | head -1)

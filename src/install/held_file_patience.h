@@ -48,8 +48,9 @@ const HeldFileGiveUp& LastHeldFileGiveUp();
 void ClearLastHeldFileGiveUp();
 
 // After `step` on `path` failed with `error`: when the error is a hold and
-// `budget` has time left, sleeps kHeldFileRetryMs (charged to the budget) and
-// returns true, so that the caller tries again. Otherwise returns false at
+// `budget` has time left, sleeps kHeldFileRetryMs, or what is left of the
+// budget when that is less, charges the sleep to the budget and returns true,
+// so that the caller tries again. Otherwise returns false at
 // once and, when the error was a hold, records the give-up. `waitedMs` is what
 // this step has waited so far; it is increased by the sleep.
 bool WaitWhileHeld(HeldFileStep step, const std::wstring& path, DWORD error, DWORD* waitedMs,

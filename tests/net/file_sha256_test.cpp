@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "deployment.h"
 #include "install/held_file_patience.h"
@@ -89,6 +90,23 @@ TEST(FileSha256Hex, FileOpenForWritingGivesEmptyButReadersAreFine) {
   ASSERT_NE(reader, INVALID_HANDLE_VALUE);
   EXPECT_EQ(FileSha256Hex(file.wstring()), kPattern200000Digest);
   CloseHandle(reader);
+}
+
+// Security software reading a program just written, sharing nothing: the
+// digest waits for it to let go instead of refusing a good extractor.
+TEST(FileSha256Hex, FileHeldForAMomentIsDigestedOnceFree) {
+  TempFolder folder;
+  const fs::path file = folder.path() / "7zr.exe";
+  WriteBytes(file, Pattern(200000));
+  HANDLE scanner = CreateFileW(file.c_str(), GENERIC_READ, /* dwShareMode */ 0, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(scanner, INVALID_HANDLE_VALUE);
+  std::thread release([scanner] {
+    Sleep(300);
+    CloseHandle(scanner);
+  });
+  EXPECT_EQ(FileSha256Hex(file.wstring()), kPattern200000Digest);
+  release.join();
 }
 
 }  // namespace
