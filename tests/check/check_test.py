@@ -642,6 +642,17 @@ def quarantine_launcher(profile, stop):
     time.sleep(0.001)
 
 
+def end_holds(holder, profile, seconds, stop):
+  """Ends every hold of `holder` `seconds` after the replay's archive
+  appears, unless the diagnosis ends first (`stop`)."""
+  pattern = os.path.join(glob.escape(profile), "Nolm", "nolm-check-*", "install", "temp",
+                         "launcher_install.7z")
+  while not stop.is_set() and not glob.glob(pattern):
+    time.sleep(0.01)
+  if not stop.wait(seconds):
+    holder.stop()
+
+
 def open_key(data, name):
   """The base64 of the tests' release key `name` as the builds pin it."""
   with open(os.path.join(data, "release-keys", name + ".b64")) as f:
@@ -656,14 +667,18 @@ class DiagnoseTest(unittest.TestCase):
   which the diagnosis must leave as it found it."""
 
   @classmethod
-  def diagnose(cls, name, *arguments, setup=None, volume=None, during=None, exe=None):
+  def diagnose(cls, name, *arguments, setup=None, volume=None, during=None, exe=None,
+               held=None):
     """Runs one diagnosis on a fresh profile `name`/Zoe Player, after
     `setup(profile)`; `volume` ("full": not even the downloads fit;
     "tight": they fit, the unpacked files do not; "read-only") puts the
     profile on a tmpfs of its own in a private mount namespace; `during(profile)` runs
     beside the diagnosis (a thread) and is told to stop by the event it is
-    given; `exe` is another nolm-check.exe. Keeps (exit code, output,
-    profile before, profile after, profile)."""
+    given; `exe` is another nolm-check.exe; `held` (milliseconds, sharing[,
+    seconds]) has file_holder.exe hold every new file in the profile, from
+    before the diagnosis starts until after the profile is compared, or
+    until `seconds` after the replay's archive appeared. Keeps (exit code,
+    output, profile before, profile after, profile)."""
     import threading
     case = os.path.join(ARGS.work, "diagnose", name)
     profile = os.path.join(case, PLAYER)
@@ -673,9 +688,15 @@ class DiagnoseTest(unittest.TestCase):
       setup(profile)
     batch = diagnosis_batch(name, profile, arguments, exe or ARGS.exe)
     before = profile_snapshot(profile)
-    stop, thread = threading.Event(), None
+    stop, threads, holder = threading.Event(), [], None
+    if held:
+      holder = h.FileHolder(h.Harness(ARGS.state, ARGS.testenv, ARGS.exe, ARGS.data), case,
+                            profile, *held[:2])
+      if held[2:]:
+        threads.append(threading.Thread(target=end_holds, args=(holder, profile, held[2], stop)))
     if during:
-      thread = threading.Thread(target=during, args=(profile, stop))
+      threads.append(threading.Thread(target=during, args=(profile, stop)))
+    for thread in threads:
       thread.start()
     try:
       if volume:
@@ -698,8 +719,10 @@ class DiagnoseTest(unittest.TestCase):
         after = profile_snapshot(profile)
     finally:
       stop.set()
-      if thread:
+      for thread in threads:
         thread.join()
+      if holder:
+        holder.stop()
     cls.runs[name] = (code, output, before, after, profile)
 
   @classmethod
@@ -826,6 +849,12 @@ class DiagnoseTest(unittest.TestCase):
       cls.diagnose_machine_facts()
       cls.diagnose("fresh-text", "--report", windows_path(
           os.path.join(ARGS.work, "diagnose", "fresh-text", "report.txt")))
+      # Security software holding each new file: for a moment, and until 15 s
+      # after the archive appeared, past the 10 s a start waits from its first
+      # held step but within the 10 s the scratch folder's removal waits then.
+      for share in ("none", "read"):
+        cls.diagnose("held-briefly-" + share, "--json", held=(1000, share))
+        cls.diagnose("held-long-" + share, "--json", held=(600000, share, 15))
 
       def installed(profile, files=("launcher.exe", "launcher.pck"), marker=False):
         folder = os.path.join(profile, "Nolm", "Launcher")
@@ -921,6 +950,23 @@ class DiagnoseTest(unittest.TestCase):
     self.assertEqual(machine["install_path_length"],
                      len(windows_path(self.runs["fresh"][4])) + len("\\Nolm\\Launcher"))
     self.assertGreater(machine["free_bytes"], 0)
+    # Every step waits for a file held a moment, and the scratch folder goes.
+    for share in ("none", "read"):
+      report = self.verdict("held-briefly-" + share, "would-install", 0)
+      self.assertEqual((report["replay"]["held_file"], report["replay"]["scratch_left"]),
+                       (None, None))
+
+  def test_files_held_past_the_wait(self):
+    for share in ("none", "read"):
+      report = self.verdict("held-long-" + share, "file-held", 1)
+      message = report["verdict"]["message"]
+      self.assertRegex(message, r"^the shortcut's (hash|start|unpack|delete) of %USERPROFILE%"
+                       r"\\Nolm\\Launcher\\(lib|temp)\\[a-z0-9_.]+ gave up after waiting "
+                       r"10\.0 s, ")
+      self.assertIn("let the security software allow %USERPROFILE%\\Nolm, or wait", message)
+      # Not blamed on the release: what the hold caused is not listed.
+      self.assertEqual([f["code"] for f in report["replay"]["findings"]], ["file-held"])
+      self.assertIsNone(report["replay"]["scratch_left"])
 
   def test_double_click_writes_the_report_beside_itself(self):
     driver, text, before, after = self.double_click

@@ -61,18 +61,9 @@ DWORD WriteProbe(const std::wstring& folder) {
   return file ? 0 : GetLastError();
 }
 
-// A folder the diagnosis made goes again, even if a helper of 7zr.exe holds
-// something in it for a moment after it ended.
-void RemoveMadeFolder(const std::wstring& folder) {
-  for (int attempt = 0; attempt < 50 && IsFolderPresent(folder); ++attempt) {
-    if (RemoveDirectoryW(folder.c_str())) return;
-    Sleep(100);
-  }
-}
-
 // The replay in a scratch folder beside the install folder, which must be on
-// the same volume with the same permissions; the folder above it is made
-// for it when missing, and removed again.
+// the same volume with the same permissions; the scratch folder makes the
+// folder above it when missing, and removes it again.
 void Replay(const std::wstring& installDir, const std::wstring& host, DiagnosisReport& report) {
   const std::wstring nearest = NearestExistingFolder(installDir);
   const DWORD probeError = nearest.empty() ? ERROR_PATH_NOT_FOUND : WriteProbe(nearest);
@@ -82,15 +73,6 @@ void Replay(const std::wstring& installDir, const std::wstring& host, DiagnosisR
     return;
   }
   const std::wstring parent = ParentDirectory(installDir);
-  bool madeParent = false;
-  if (!IsFolderPresent(parent)) {
-    if (!CreateDirectoryW(parent.c_str(), nullptr)) {
-      report.unwritableFolder = WideToUtf8(parent);
-      report.unwritableError = GetLastError();
-      return;
-    }
-    madeParent = true;
-  }
   ReleaseInputs inputs;
   inputs.host = host;
   inputs.keys = PinnedReleaseKeys();
@@ -103,7 +85,6 @@ void Replay(const std::wstring& installDir, const std::wstring& host, DiagnosisR
     report.unwritableFolder = WideToUtf8(parent);
     report.unwritableError = scratchError;
   }
-  if (madeParent) RemoveMadeFolder(parent);
 }
 
 // Writes `text` to `path` whole, in UTF-8; false when it could not.

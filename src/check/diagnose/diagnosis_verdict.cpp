@@ -9,6 +9,7 @@
 #include "check/exit_codes.h"
 #include "check/release/console_progress.h"
 #include "check/wide_to_utf8.h"
+#include "install/held_file_patience.h"
 
 namespace {
 
@@ -138,12 +139,16 @@ const RequestReport* RequestOf(const ReleaseReport& replay, const std::string& c
 
 // Where in a start a finding's step comes. The release check lists the
 // manifest's findings together, but a signed shortcut fetches and verifies
-// the signatures before it reads the signed digest and size.
+// the signatures before it reads the signed digest and size. A held file
+// stops a start at the first file step, the extractor's hash, or later;
+// the replay drops what the hold caused, so only the release's own errors
+// from before that step come first.
 int StepOf(const std::string& code) {
   static const char* const kSteps[][2] = {
       {"manifest-no-sha256", "4"}, {"manifest-no-size", "4"},   {"signature-", "3"},
       {"manifest-", "2"},          {"archive-unreadable", "7"}, {"archive-no-", "7"},
       {"archive-has-marker", "7"}, {"archive-", "5"},           {"extractor-", "6"},
+      {"file-held", "6"},
   };
   for (const auto& [prefix, step] : kSteps) {
     if (code.rfind(prefix, 0) == 0) return step[0] - '0';
@@ -192,10 +197,26 @@ Verdict DiskSpace(const DiagnosisReport& report) {
                                 " was free there: free some space on that drive");
 }
 
+// Named as the player's own installation has the file, which the replay's
+// stand-in folder mirrors.
+Verdict FileHeld(const HeldFileReport& held) {
+  const std::string file =
+      held.relative.empty() ? held.path : std::string(kInstallFolder) + "\\" + held.relative;
+  return Make("file-held",
+              "the shortcut's " + held.step + " of " + file + " gave up after waiting " +
+                  SecondsText(held.waitedMs / 1000.0) + ", with the " +
+                  std::to_string(kHeldFileBudgetMs / 1000) +
+                  " s a start waits for held files spent: another program kept the file open, "
+                  "as security software does when it reads a file just written (an indexer or "
+                  "a sync client can too); let the security software allow %USERPROFILE%\\Nolm, "
+                  "or wait until it has finished and start the game again");
+}
+
 Verdict ReplayVerdict(const DiagnosisReport& report) {
   const ReleaseReport& replay = report.replay;
   const ReleaseFinding* error = FirstError(replay);
   if (error != nullptr) {
+    if (error->code == "file-held") return FileHeld(replay.heldFile);
     if (SpaceFailed(report, *error)) return DiskSpace(report);
     const RequestReport* request = RequestOf(replay, error->code);
     if (request != nullptr && request->made && !request->failure.empty()) {

@@ -11,7 +11,9 @@
 // the replay's first error in the shortcut's order: a failed request named
 // by its cause (network-name, network-connect, network-timeout, clock-wrong,
 // certificate-untrusted, server-status, disk-space when a write ran out of
-// space), the release check's own code otherwise, launcher-removed for a
+// space), file-held for a step that gave up on a file another program held
+// (before the codes the hold would cause, which the replay drops), the
+// release check's own code otherwise, launcher-removed for a
 // launcher.exe unpacked and gone at once, disk-space for an unpack that
 // filled the volume or too little free space; else would-install (0).
 // Messages are UTF-8 and name the install folder from %USERPROFILE%.

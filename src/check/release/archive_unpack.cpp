@@ -7,9 +7,11 @@
 #include <utility>
 #include <vector>
 
+#include "check/release/held_file_finding.h"
 #include "check/release/scratch_folder.h"
 #include "check/wide_to_utf8.h"
 #include "common/handles.h"
+#include "install/held_file_steps.h"
 #include "install/install_launcher.h"
 #include "install/install_paths.h"
 #include "install/run_hidden_process.h"
@@ -110,7 +112,9 @@ void CheckInstalled(const std::wstring& installDir, ReleaseReport& report) {
               : Whereabouts(installDir, kLauncherExe)) +
              "; every installation fails after unpacking"});
   }
-  DeleteFileW((installDir + kIncompleteMarker).c_str());
+  DeleteFileWhileHeld(installDir + kIncompleteMarker);
+  // A marker the hold kept is this machine's doing, not the archive's.
+  if (GaveUpOnHeldFile(installDir, report)) return;
   if (!IsFilePresent(installDir + kLauncherPck)) {
     report.findings.push_back(
         {"archive-no-pck", true,
@@ -241,10 +245,7 @@ std::string UnpackFailureReason(const std::string& output, const std::string& fi
 void UnpackArchive(const std::wstring& installDir, const std::wstring& outputPath,
                    ReleaseReport& report) {
   const std::wstring archive = installDir + kArchiveFile;
-  const std::string firstBytes = FirstBytes(archive, 8);
-  std::optional<DWORD> exitCode;
-  DWORD startError = 0;
-  std::string output;
+  const std::wstring extractor = installDir + kExtractorFile;
   // As the installation does before it extracts; it removes the marker as
   // its last step, which CheckInstalled follows.
   UniqueHandle(CreateFileW(/* lpFileName */ (installDir + kIncompleteMarker).c_str(),
@@ -254,6 +255,22 @@ void UnpackArchive(const std::wstring& installDir, const std::wstring& outputPat
                            /* dwCreationDisposition */ CREATE_ALWAYS,
                            /* dwFlagsAndAttributes */ FILE_ATTRIBUTE_NORMAL,
                            /* hTemplateFile */ nullptr));
+  // As the shortcut waits before it starts 7zr.exe, whose first open of the
+  // archive would otherwise meet the hold.
+  if (!WaitUntilArchiveOpens(archive) && GaveUpOnHeldFile(installDir, report)) {
+    report.unpackSkipped =
+        "the archive stayed held by another program, so 7zr.exe was not started on it";
+    DeleteFileWhileHeld(archive);
+    GaveUpOnHeldFile(installDir, report);
+    DeleteFileWhileHeld(extractor);
+    GaveUpOnHeldFile(installDir, report);
+    return;
+  }
+  const std::string firstBytes = FirstBytes(archive, 8);
+  std::optional<DWORD> exitCode;
+  DWORD startError = 0;
+  bool startHeld = false;
+  std::string output;
   const auto start = std::chrono::steady_clock::now();
   {
     UniqueHandle file(
@@ -266,6 +283,7 @@ void UnpackArchive(const std::wstring& installDir, const std::wstring& outputPat
                     /* hTemplateFile */ nullptr));
     exitCode = RunHiddenProcessForExitCode(ExtractorCommandLine(installDir), file.get());
     if (!exitCode) startError = GetLastError();
+    startHeld = GaveUpOnHeldFile(installDir, report);
     if (exitCode && *exitCode != 0 && file) output = ReadBack(file.get());
   }
   report.unpackSeconds =
@@ -288,10 +306,14 @@ void UnpackArchive(const std::wstring& installDir, const std::wstring& outputPat
   }
   // The shortcut deletes the archive too, whatever the outcome; the
   // extractor it keeps is not the archive's, so it is not counted.
-  DeleteFileW(archive.c_str());
-  DeleteFileW((installDir + kExtractorFile).c_str());
+  DeleteFileWhileHeld(archive);
+  GaveUpOnHeldFile(installDir, report);
+  DeleteFileWhileHeld(extractor);
+  GaveUpOnHeldFile(installDir, report);
 
   if (!exitCode) {
+    // An extractor the hold kept from starting says nothing of the release.
+    if (startHeld) return;
     report.findings.push_back({"extractor-unavailable", true,
                                "7zr.exe could not be started here (Windows error " +
                                    std::to_string(startError) + "), so the archive is unchecked"});
@@ -307,5 +329,6 @@ void UnpackArchive(const std::wstring& installDir, const std::wstring& outputPat
     return;
   }
   CheckInstalled(installDir, report);
-  CountUnpacked(installDir, report);
+  // What a hold kept from being deleted would be counted as the archive's.
+  if (!report.heldFile.happened) CountUnpacked(installDir, report);
 }

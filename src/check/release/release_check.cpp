@@ -6,6 +6,7 @@
 
 #include "check/file_bytes.h"
 #include "check/release/archive_unpack.h"
+#include "check/release/held_file_finding.h"
 #include "check/release/manifest_check.h"
 #include "check/release/release_fetch.h"
 #include "check/release/scratch_folder.h"
@@ -13,6 +14,8 @@
 #include "check/release/signature_check.h"
 #include "check/wide_to_utf8.h"
 #include "deployment.h"
+#include "install/held_file_patience.h"
+#include "install/held_file_steps.h"
 #include "install/install_paths.h"
 #include "net/file_sha256.h"
 #include "net/release_signature.h"
@@ -31,6 +34,15 @@ uint64_t FileSize(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA data = {};
   if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
   return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// A file of the release folder, or the --extractor, copied where the
+// shortcut would have downloaded it. Security software may still hold one
+// the publisher's build has just written; that is waited for as the
+// shortcut's own reads wait.
+bool CopyWhileHeld(const std::wstring& from, const std::wstring& to) {
+  return RetryWhileHeld(HeldFileStep::kHash, from,
+                        [&] { return CopyFileW(from.c_str(), to.c_str(), FALSE) != FALSE; });
 }
 
 std::string Sized(uint64_t bytes, const std::string& sha256) {
@@ -97,7 +109,9 @@ std::string CheckManifestSource(const ReleaseInputs& inputs, ReleaseReport& repo
 }
 
 // The archive a player gets, placed where the shortcut downloads it.
-void FetchArchive(const ReleaseInputs& inputs, const std::wstring& archive, ReleaseReport& report) {
+void FetchArchive(const ReleaseInputs& inputs, const std::wstring& installDir,
+                  ReleaseReport& report) {
+  const std::wstring archive = installDir + kArchiveFile;
   const std::wstring inFolder = inputs.folder + kReleaseArchive;
   if (inputs.host.empty()) {
     report.archiveSource = WideToUtf8(inFolder);
@@ -106,10 +120,12 @@ void FetchArchive(const ReleaseInputs& inputs, const std::wstring& archive, Rele
           report.archiveSource + " is missing: every installation would fail");
       return;
     }
-    if (!CopyFileW(inFolder.c_str(), archive.c_str(), FALSE)) {
+    if (!CopyWhileHeld(inFolder, archive)) {
+      const DWORD error = GetLastError();
+      if (GaveUpOnHeldFile(installDir, report)) return;
       Add(report, "archive-unavailable", true,
-          report.archiveSource + " could not be read (Windows error " +
-              std::to_string(GetLastError()) + ")");
+          report.archiveSource + " could not be read (Windows error " + std::to_string(error) +
+              ")");
       return;
     }
   } else {
@@ -139,6 +155,9 @@ void FetchArchive(const ReleaseInputs& inputs, const std::wstring& archive, Rele
   report.archiveRead = true;
   report.archiveBytes = FileSize(archive);
   report.archiveSha256 = FileSha256Hex(archive);
+  // Without the archive's digest nothing can be compared; a held archive
+  // fails the unpack's own wait at once, with the budget spent.
+  if (GaveUpOnHeldFile(installDir, report)) return;
   // Checked with or without keys: a "sha256" that is there is meant to hold.
   const bool otherDigest = IsSha256Hex(report.sha256) && report.sha256 != report.archiveSha256;
   if (otherDigest) {
@@ -167,6 +186,7 @@ void FetchArchive(const ReleaseInputs& inputs, const std::wstring& archive, Rele
   if (!inputs.host.empty() && !inputs.folder.empty()) {
     const uint64_t releaseBytes = FileSize(inFolder);
     const std::string releaseSha256 = FileSha256Hex(inFolder);
+    if (GaveUpOnHeldFile(installDir, report)) return;
     if (releaseSha256.empty()) {
       Add(report, "archive-differs", true,
           WideToUtf8(inFolder) + " is missing, so what the host serves cannot be compared with it");
@@ -182,14 +202,17 @@ void FetchArchive(const ReleaseInputs& inputs, const std::wstring& archive, Rele
 
 // 7zr.exe placed where the shortcut keeps it, and kept only when it is the
 // pinned build: an unverified program is never run.
-void FetchExtractor(const ReleaseInputs& inputs, const std::wstring& extractor,
+void FetchExtractor(const ReleaseInputs& inputs, const std::wstring& installDir,
                     ReleaseReport& report) {
+  const std::wstring extractor = installDir + kExtractorFile;
   if (!inputs.extractor.empty()) {
     report.extractorSource = WideToUtf8(inputs.extractor);
-    if (!CopyFileW(inputs.extractor.c_str(), extractor.c_str(), FALSE)) {
+    if (!CopyWhileHeld(inputs.extractor, extractor)) {
+      const DWORD error = GetLastError();
+      if (GaveUpOnHeldFile(installDir, report)) return;
       Add(report, "extractor-unavailable", true,
-          report.extractorSource + " could not be read (Windows error " +
-              std::to_string(GetLastError()) + "), so the archive is not unpacked");
+          report.extractorSource + " could not be read (Windows error " + std::to_string(error) +
+              "), so the archive is not unpacked");
       return;
     }
   } else {
@@ -206,7 +229,11 @@ void FetchExtractor(const ReleaseInputs& inputs, const std::wstring& extractor,
   report.extractorSha256 = FileSha256Hex(extractor);
   report.extractorPinned = report.extractorSha256 == kExtractorSha256;
   if (!report.extractorPinned) {
-    DeleteFileW(extractor.c_str());
+    const bool held = GaveUpOnHeldFile(installDir, report);
+    DeleteFileWhileHeld(extractor);
+    GaveUpOnHeldFile(installDir, report);
+    // A digest the hold kept from being read says nothing of the file.
+    if (held) return;
     Add(report, "extractor-mismatch", true,
         report.extractorSource + " has SHA-256 " + report.extractorSha256 + ", not the pinned " +
             kExtractorSha256 + ": the shortcut never runs it" +
@@ -219,7 +246,8 @@ void FetchExtractor(const ReleaseInputs& inputs, const std::wstring& extractor,
 
 bool CheckRelease(const ReleaseInputs& inputs, ReleaseReport& report, unsigned long* scratchError) {
   const auto start = std::chrono::steady_clock::now();
-  const ScratchFolder scratch(inputs.scratchParent);
+  ClearLastHeldFileGiveUp();
+  ScratchFolder scratch(inputs.scratchParent);
   if (!scratch.ok()) {
     if (scratchError) *scratchError = scratch.error();
     return false;
@@ -233,8 +261,8 @@ bool CheckRelease(const ReleaseInputs& inputs, ReleaseReport& report, unsigned l
   // The shortcut's order: manifest, signatures, archive, extractor.
   const std::string manifest = CheckManifestSource(inputs, report);
   CheckSignatureSource(inputs, manifest, report);
-  FetchArchive(inputs, installDir + kArchiveFile, report);
-  FetchExtractor(inputs, installDir + kExtractorFile, report);
+  FetchArchive(inputs, installDir, report);
+  FetchExtractor(inputs, installDir, report);
   if (report.archiveRead && report.extractorPinned && report.unpackSkipped.empty()) {
     // In the temporary folder, not in the scratch folder or beside it: under
     // Wine the console helper of 7zr.exe may hold the file a moment after
@@ -245,6 +273,7 @@ bool CheckRelease(const ReleaseInputs& inputs, ReleaseReport& report, unsigned l
   if (report.unpackRan && report.unpackExitCode == 0) {
     report.diskBytesNeeded = report.archiveBytes + report.unpackedBytes + report.extractorBytes;
   }
+  if (!scratch.Remove()) report.scratchLeft = WideToUtf8(scratch.path());
   report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return true;
 }

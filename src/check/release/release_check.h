@@ -17,12 +17,18 @@ struct ReleaseInputs {
 };
 
 // Follows a player's first installation with the shortcut's own code, into a
-// scratch folder that is removed before this returns: the manifest and the
+// scratch folder that is removed before this returns (files in it that
+// another program still holds are waited for, 10 s at most, and
+// `report.scratchLeft` names the folder when it stays): the manifest and the
 // archive from `inputs.host` (compared with `inputs.folder` when both are
 // given) or from `inputs.folder`, with keys the signature file beside the
 // manifest, verified as a signed shortcut verifies it, 7zr.exe from `inputs.extractor` or the
 // extractor host, never run unless it has the pinned digest, and the archive
-// unpacked and judged. Fills `report` with the facts and the findings.
+// unpacked and judged. Each step on a file waits for a held file as the
+// shortcut's does, charged to the process's budget (one check per
+// process); the first that gives up is `report.heldFile` and the error
+// file-held, in place of what the hold would otherwise cause. Fills
+// `report` with the facts and the findings.
 // Returns false only when no scratch folder can be made (nothing checked),
 // with Windows' error in `*scratchError` when given. Blocks for the
 // downloads and the extraction.

@@ -39,6 +39,17 @@ struct SignatureLineReport {
   std::string key;          // fingerprint of the first key it verifies under; empty: none
 };
 
+// The first step of the replay that gave up on a file another process held
+// past the wait (HeldFileGiveUp, in UTF-8): what the shortcut would then
+// fail on at that machine, not in the release.
+struct HeldFileReport {
+  bool happened = false;
+  std::string path;      // full
+  std::string relative;  // below the stand-in install folder ("lib\7zr.exe"); empty outside it
+  std::string step;      // HeldFileStepName: "hash", "start", "unpack", "delete"
+  uint32_t waitedMs = 0;
+};
+
 // What the shortcut would make of a release and of the hosts serving it.
 struct ReleaseReport {
   std::string releaseFolder;  // as given; empty without --release
@@ -89,6 +100,11 @@ struct ReleaseReport {
   // Free space one installation takes at its peak: the archive, the unpacked
   // files and 7zr.exe are all on disk before the archive is deleted.
   uint64_t diskBytesNeeded = 0;
+
+  HeldFileReport heldFile;
+  // The scratch folder when it could not be removed, because files in it
+  // stayed held past the removal's own wait; empty when it was.
+  std::string scratchLeft;
 
   double seconds = 0;  // the whole check
   std::vector<ReleaseFinding> findings;

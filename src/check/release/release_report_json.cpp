@@ -101,6 +101,11 @@ nlohmann::ordered_json ReleaseJsonObject(const ReleaseReport& report) {
   object["unpack_skipped"] = TextOrNull(report.unpackSkipped);
   object["disk_bytes_needed"] =
       report.diskBytesNeeded == 0 ? Json(nullptr) : Json(report.diskBytesNeeded);
+  const HeldFileReport& held = report.heldFile;
+  object["held_file"] =
+      held.happened ? Json({{"path", held.path}, {"step", held.step}, {"waited_ms", held.waitedMs}})
+                    : Json(nullptr);
+  object["scratch_left"] = TextOrNull(report.scratchLeft);
   object["seconds"] = report.seconds;
   object["findings"] = Json::array();
   for (const ReleaseFinding& finding : report.findings) {

@@ -155,6 +155,10 @@ std::string ReleaseTextFacts(const ReleaseReport& report) {
   } else {
     out += "unpacked: not tried\n";
   }
+  if (!report.scratchLeft.empty()) {
+    out += "scratch folder left behind: " + report.scratchLeft +
+           ": files in it stayed held by another program past the wait\n";
+  }
   for (const ReleaseFinding& finding : report.findings) {
     out += std::string(finding.error ? "error" : "warning") + " [" + finding.code +
            "]: " + finding.message + "\n";

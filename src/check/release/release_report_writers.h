@@ -24,7 +24,10 @@ std::string ReleaseTextFacts(const ReleaseReport& report);
 // "verified" (null when nothing was verified) and "request"); "archive" ("source", "bytes",
 // "sha256", "request") and "extractor" ("source", "sha256", "pinned", "request"); "unpacked" (null
 // when 7zr.exe did not run; "exit_code", "seconds", and after exit code 0
-// "files", "bytes", "top_level"); "disk_bytes_needed"; "seconds"; and
+// "files", "bytes", "top_level"); "disk_bytes_needed"; "held_file" (null
+// unless a step gave up on a file another program held: "path", "step",
+// "waited_ms"); "scratch_left" (the scratch folder when it could not be
+// removed, else null); "seconds"; and
 // "findings", a list of "code", "severity" ("error" or "warning") and
 // "message". A request is null when none was made, else "url", "final_url",
 // "status", "content_length" and "content_encoding" (header texts),

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "install/held_file_steps.h"
+
 namespace {
 
 // FindFirstFileW's handle is not a kernel handle: it closes with FindClose.
@@ -19,6 +21,21 @@ class UniqueFind {
  private:
   HANDLE find_;
 };
+
+// Once every file in it is deleted, a folder that is still not empty holds a
+// file that another process had open with delete sharing: it stays, delete
+// pending, until that handle closes. That is a held file as much as a
+// refused delete is, so it is waited for by the same rule.
+bool RemoveFolderWhileHeld(const std::wstring& folder, HeldFileBudget& budget) {
+  return RetryWhileHeld(
+      HeldFileStep::kDelete, folder,
+      [&] {
+        if (RemoveDirectoryW(folder.c_str())) return true;
+        if (GetLastError() == ERROR_DIR_NOT_EMPTY) SetLastError(ERROR_SHARING_VIOLATION);
+        return false;
+      },
+      budget);
+}
 
 void ListInto(const std::wstring& root, const std::wstring& relative,
               std::vector<TreeEntry>& entries) {
@@ -50,7 +67,7 @@ std::vector<TreeEntry> ListTree(const std::wstring& root) {
   return entries;
 }
 
-void RemoveTree(const std::wstring& path) {
+bool RemoveTree(const std::wstring& path, HeldFileBudget& budget) {
   const std::vector<TreeEntry> entries = ListTree(path);
   // Backwards, so that each folder is empty by the time it is removed.
   for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
@@ -58,12 +75,13 @@ void RemoveTree(const std::wstring& path) {
     // An archive may carry read-only files, which DeleteFileW refuses.
     SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (entry->folder) {
-      RemoveDirectoryW(full.c_str());
+      RemoveFolderWhileHeld(full, budget);
     } else {
-      DeleteFileW(full.c_str());
+      DeleteFileWhileHeld(full, budget);
     }
   }
-  RemoveDirectoryW(path.c_str());
+  RemoveFolderWhileHeld(path, budget);
+  return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
 std::wstring ProcessTempPath(const wchar_t* suffix) {
@@ -81,14 +99,31 @@ ScratchFolder::ScratchFolder(const std::wstring& parent) {
       parent.empty() ? ProcessTempPath(L"")
                      : parent + L"\\nolm-check-" + std::to_wstring(GetCurrentProcessId());
   if (path.empty()) return;
-  RemoveTree(path);
+  if (!parent.empty() && GetFileAttributesW(parent.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (!CreateDirectoryW(parent.c_str(), nullptr)) {
+      error_ = GetLastError();
+      return;
+    }
+    madeParent_ = parent;
+  }
+  RemoveTree(path, budget_);
   if (CreateDirectoryW(path.c_str(), nullptr)) {
     path_ = path;
   } else {
     error_ = GetLastError();
+    if (!madeParent_.empty()) RemoveDirectoryW(madeParent_.c_str());
   }
 }
 
 ScratchFolder::~ScratchFolder() {
-  if (ok()) RemoveTree(path_);
+  Remove();
+}
+
+bool ScratchFolder::Remove() {
+  if (!ok() || removed_) return true;
+  removed_ = RemoveTree(path_, budget_);
+  // Not while the scratch folder is left in it. What keeps it from going
+  // now is most likely the scratch folder itself, delete pending.
+  if (removed_ && !madeParent_.empty()) RemoveFolderWhileHeld(madeParent_, budget_);
+  return removed_;
 }
