@@ -177,6 +177,7 @@ printf 'NOLMPCK bench pack\n' >"$profile/Nolm/Launcher/launcher.pck"
 printf 'exit\n' >"$profile/Nolm/Launcher/mode.txt"
 make_game "$work/game-plain" 0
 make_game "$work/game-art" 1
+[[ -z "${NOLM_BENCH_PREVIOUS:-}" ]] || make_game "$work/game-previous" 1 "$NOLM_BENCH_PREVIOUS"
 # A first frame takes a tenth of a second: the noise of a shared machine
 # needs more runs than the longer figures.
 for run in $(seq $((warmups + frame_runs))); do
@@ -191,6 +192,13 @@ for run in $(seq $((warmups + frame_runs))); do
     if timed_run "$run"; then
       echo "$ours" >>"$work/frame-ours-$variant.times"
       echo "$floor" >>"$work/frame-floor-$variant.times"
+    fi
+    # The A/B: the earlier build with the same artwork, in the same rounds.
+    if [[ $variant == art && -n "${NOLM_BENCH_PREVIOUS:-}" ]]; then
+      drive "$work/frame.txt" --exe="$(windows_path "$work/game-previous/nolm-shortcut.exe")" \
+        --env=USERPROFILE="$(windows_path "$profile")" --close-after=0
+      previous=$(seen_ms "$work/frame.txt" splash_visible_ms "the previous build's splash")
+      if timed_run "$run"; then echo "$previous" >>"$work/frame-previous-art.times"; fi
     fi
   done
 done
@@ -415,6 +423,12 @@ for variant in plain art; do
   [[ $variant == plain ]] || label="start to first frame, 1920x1080 splash + title"
   row "$label" "$(ms "$ours")" "$(ms "$floor")" "$(times_x "$ratio")" "<= 1.15 x floor" \
     "$(verdict "$ratio" '<=' 1.15)" "1 / 1"
+  if [[ $variant == art && -n "${NOLM_BENCH_PREVIOUS:-}" ]]; then
+    previous=$(med frame-previous-art)
+    row "  this build / NOLM_BENCH_PREVIOUS" "$(ms "$ours")" "$(ms "$previous")" \
+      "$(times_x "$(calc "$ours / $previous")")" "<= 1.02 x previous" \
+      "$(verdict "$(calc "$ours / $previous")" '<=' 1.02)" "1 / 1"
+  fi
 done
 
 ours=$(timed_seconds download "$warmups" <"$work/download.txt" | median) floor=$(med curl)

@@ -63,8 +63,8 @@ extern "C" FARPROC WINAPI __delayLoadHelper2(PCImgDelayDescr descriptor, FARPROC
     WriteImageSlot(moduleSlot, module);
   }
   // The name table runs parallel to the address table.
-  const IMAGE_THUNK_DATA* nameEntry =
-      AtRva<const IMAGE_THUNK_DATA>(descriptor->rvaINT) + (slot - AtRva<FARPROC>(descriptor->rvaIAT));
+  const IMAGE_THUNK_DATA* nameEntry = AtRva<const IMAGE_THUNK_DATA>(descriptor->rvaINT) +
+                                      (slot - AtRva<FARPROC>(descriptor->rvaIAT));
   const char* name =
       IMAGE_SNAP_BY_ORDINAL(nameEntry->u1.Ordinal)
           ? reinterpret_cast<const char*>(IMAGE_ORDINAL(nameEntry->u1.Ordinal))

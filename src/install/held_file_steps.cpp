@@ -6,7 +6,19 @@
 
 bool DeleteFileWhileHeld(const std::wstring& path, HeldFileBudget& budget) {
   return RetryWhileHeld(
-      HeldFileStep::kDelete, path, [&] { return DeleteFileW(path.c_str()) != FALSE; }, budget);
+      HeldFileStep::kDelete, path,
+      [&] {
+        if (DeleteFileW(path.c_str())) return true;
+        // A read-only file refuses the delete with ACCESS_DENIED too, and
+        // no wait changes that: said as what it is, it fails at once.
+        const DWORD error = GetLastError();
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        const bool readOnly =
+            attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+        SetLastError(error == ERROR_ACCESS_DENIED && readOnly ? ERROR_FILE_READ_ONLY : error);
+        return false;
+      },
+      budget);
 }
 
 bool WaitUntilArchiveOpens(const std::wstring& path, HeldFileBudget& budget) {

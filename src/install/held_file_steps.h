@@ -9,7 +9,8 @@
 
 // DeleteFileW on `path`, tried again while the file is held. False, with
 // DeleteFileW's error in GetLastError(), when the file could not be deleted
-// (a missing file included: it fails at once).
+// (a missing file included: it fails at once); a read-only file fails at
+// once with ERROR_FILE_READ_ONLY.
 bool DeleteFileWhileHeld(const std::wstring& path,
                          HeldFileBudget& budget = ProcessHeldFileBudget());
 

@@ -1,5 +1,7 @@
 #include "install/held_file_patience.h"
 
+#include "install/held_file_steps.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -74,6 +76,26 @@ TEST_F(HeldFilePatience, FinalErrorsFailAtOnce) {
     EXPECT_EQ(budget.remainingMs, kHeldFileBudgetMs);
   }
   EXPECT_FALSE(LastHeldFileGiveUp().happened);
+}
+
+// ACCESS_DENIED is a hold for a delete, but a read-only file says it too and
+// stays refused: its delete must not spend the start's wait on it.
+TEST_F(HeldFilePatience, AReadOnlyFileIsNoHold) {
+  wchar_t folder[MAX_PATH];
+  ASSERT_NE(GetTempPathW(MAX_PATH, folder), 0u);
+  const std::wstring path = std::wstring(folder) + L"nolm-read-only-delete.txt";
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_READONLY, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  HeldFileBudget budget;
+  EXPECT_FALSE(DeleteFileWhileHeld(path, budget));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_READ_ONLY});
+  EXPECT_EQ(budget.remainingMs, kHeldFileBudgetMs);
+  EXPECT_FALSE(LastHeldFileGiveUp().happened);
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_TRUE(DeleteFileWhileHeld(path, budget));
 }
 
 // The steps of one start share one budget: once a step has spent it, the
