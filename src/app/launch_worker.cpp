@@ -3,7 +3,7 @@
 #include "app/install_lock.h"
 #include "app/status_channel.h"
 #include "app/user_messages.h"
-#include "install/held_file_patience.h"
+#include "common/held_file_patience.h"
 #include "install/install_launcher.h"
 #include "install/install_paths.h"
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "install/held_file_patience.h"
+#include "common/held_file_patience.h"
 
 // File steps of an installation that wait while another process holds the
 // file, by the rule of held_file_patience.h, charged to `budget`.

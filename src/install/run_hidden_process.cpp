@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "common/handles.h"
-#include "install/held_file_patience.h"
+#include "common/held_file_patience.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "common/handles.h"
-#include "install/held_file_patience.h"
+#include "common/held_file_patience.h"
 #include "net/sha256.h"
 
 namespace {

@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "install/held_file_patience.h"
+#include "common/held_file_patience.h"
 #include "install/install_paths.h"
 #include "support/test_support.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "install/held_file_patience.h"
+#include "common/held_file_patience.h"
 #include "install/install_paths.h"
 #include "support/test_support.h"
 

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "deployment.h"
-#include "install/held_file_patience.h"
+#include "common/held_file_patience.h"
 #include "support/test_support.h"
 
 using namespace testing_support;

@@ -9,7 +9,7 @@
 #include "check/exit_codes.h"
 #include "check/release/console_progress.h"
 #include "check/wide_to_utf8.h"
-#include "install/held_file_patience.h"
+#include "common/held_file_patience.h"
 
 namespace {
 

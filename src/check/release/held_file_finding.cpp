@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "check/wide_to_utf8.h"
-#include "install/held_file_patience.h"
+#include "common/held_file_patience.h"
 
 bool GaveUpOnHeldFile(const std::wstring& installDir, ReleaseReport& report) {
   const HeldFileGiveUp& giveUp = LastHeldFileGiveUp();

@@ -14,7 +14,7 @@
 #include "check/release/signature_check.h"
 #include "check/wide_to_utf8.h"
 #include "deployment.h"
-#include "install/held_file_patience.h"
+#include "common/held_file_patience.h"
 #include "install/held_file_steps.h"
 #include "install/install_paths.h"
 #include "net/file_sha256.h"

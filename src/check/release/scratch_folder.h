@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "install/held_file_patience.h"
+#include "common/held_file_patience.h"
 
 // A folder of this process under `parent` (the user's temporary folder when
 // empty; `parent` is made for it when missing, one level only), made empty

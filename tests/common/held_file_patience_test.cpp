@@ -1,4 +1,4 @@
-#include "install/held_file_patience.h"
+#include "common/held_file_patience.h"
 
 #include "install/held_file_steps.h"
 
