@@ -1,7 +1,5 @@
 #include "check/release/held_file_finding.h"
 
-#include <windows.h>
-
 #include <cstdio>
 
 #include "check/wide_to_utf8.h"
@@ -10,14 +8,6 @@
 bool GaveUpOnHeldFile(const std::wstring& installDir, ReleaseReport& report) {
   const HeldFileGiveUp& giveUp = LastHeldFileGiveUp();
   if (!giveUp.happened) return false;
-  // A delete takes ERROR_ACCESS_DENIED for a hold, but a read-only file
-  // answers the same: that one is the archive's, not this machine's.
-  const DWORD attributes = GetFileAttributesW(giveUp.path.c_str());
-  if (giveUp.step == HeldFileStep::kDelete && attributes != INVALID_FILE_ATTRIBUTES &&
-      (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-    ClearLastHeldFileGiveUp();
-    return false;
-  }
   // Only the first: once the budget is spent, every later held step gives up
   // at once, and those are consequences of the same hold.
   if (!report.heldFile.happened) {
